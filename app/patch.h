@@ -1,0 +1,43 @@
+// Patch generation: the stub, fourteen payload lines and the difference
+// stream, written to a temporary file beside the output and moved over it
+// only when complete. On every failure the output path is as it was.
+#pragma once
+
+#include <cstdint>
+
+#include "rt/strings.h"
+
+// The nine texts in payload order, then the two input paths. The caller owns
+// the strings.
+struct PatchRequest {
+  StringVar WindowTitle;
+  StringVar ProgramTitle;
+  StringVar ProgramDescription;
+  StringVar SystemNotice;
+  StringVar FolderTip;
+  StringVar DefaultFolder;
+  StringVar OpenButtonText;
+  StringVar InstallButtonText;
+  StringVar ExitButtonText;
+  StringVar OldPath;
+  StringVar NewPath;
+};
+
+enum PatchOutcome {
+  PATCH_WRITTEN,
+  PATCH_STUB_REJECTED,
+  PATCH_OLD_UNREADABLE,
+  PATCH_NEW_UNREADABLE,
+  PATCH_OUTPUT_IS_INPUT,
+  PATCH_OUTPUT_FAILED,
+};
+
+constexpr int32_t STUB_SIZE = 25088;
+constexpr int32_t DIFF_BLOCK = 25600;
+constexpr char STUB_FILE_NAME[] = "patch.dat";
+
+// Called with (k * 100) / B after each full DIFF_BLOCK of the new file.
+using ProgressReport = void (*)(int32_t percent);
+
+PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
+                           ProgressReport progress);

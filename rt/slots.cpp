@@ -1,0 +1,84 @@
+#include "rt/slots.h"
+
+#include <cstring>
+
+namespace {
+
+unsigned char* RecordAt(const SlotTable* table, int32_t n) {
+  return table->records + static_cast<size_t>(n) * table->recordSize;
+}
+
+size_t ArrayBytes(const SlotTable* table, int32_t capacity) {
+  return static_cast<size_t>(capacity + table->spareRecords) * table->recordSize;
+}
+
+bool InUse(const void* record) {
+  uint32_t first;
+  std::memcpy(&first, record, sizeof first);
+  return first != 0;
+}
+
+bool Grow(SlotTable* table, int32_t n) {
+  int32_t capacity = n + table->step;
+  void* grown = MainReAllocZero(table->records, ArrayBytes(table, capacity));
+  if (grown == nullptr)
+    return false;
+  table->records = static_cast<unsigned char*>(grown);
+  table->capacity = capacity;
+  return true;
+}
+
+}  // namespace
+
+bool SlotTableCreate(SlotTable* table) {
+  table->capacity = table->initialCapacity;
+  table->list = nullptr;
+  table->records =
+      static_cast<unsigned char*>(MainAllocZero(ArrayBytes(table, table->capacity)));
+  return table->records != nullptr;
+}
+
+bool IsTableNumber(const SlotTable* table, int32_t n) {
+  return n >= 0 && n <= table->capacity;
+}
+
+int32_t AutomaticNumber(void* record) {
+  return static_cast<int32_t>(reinterpret_cast<uintptr_t>(record));
+}
+
+void* AutomaticRecord(int32_t number) {
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(number));
+}
+
+void* SlotAcquire(SlotTable* table, int32_t n) {
+  if (n == -1)
+    return ObjectListAdd(&table->list, table->recordSize);
+  if (n < 0 || table->records == nullptr)
+    return nullptr;
+  if (n >= table->capacity && !Grow(table, n))
+    return nullptr;
+  return RecordAt(table, n);
+}
+
+void* SlotFind(const SlotTable* table, int32_t n) {
+  void* record;
+  if (IsTableNumber(table, n)) {
+    if (table->records == nullptr)
+      return nullptr;
+    record = RecordAt(table, n);
+  } else {
+    record = n == -1 ? nullptr : AutomaticRecord(n);
+  }
+  if (record == nullptr || !InUse(record))
+    return nullptr;
+  return record;
+}
+
+void SlotRelease(SlotTable* table, int32_t n) {
+  if (IsTableNumber(table, n)) {
+    if (table->records != nullptr)
+      std::memset(RecordAt(table, n), 0, sizeof(uint32_t));
+  } else if (n != 0 && n != -1) {
+    ObjectListRemove(&table->list, AutomaticRecord(n));
+  }
+}

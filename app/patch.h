@@ -41,3 +41,9 @@ using ProgressReport = void (*)(int32_t percent);
 
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress);
+
+// The difference records of count positions: 0x00 where the bytes agree,
+// 0x01 and the new byte where they differ. records has room for 2 * count
+// bytes; returns the number of bytes written there.
+int32_t EncodeDiffBlock(const unsigned char* oldBytes, const unsigned char* newBytes,
+                        int32_t count, unsigned char* records);

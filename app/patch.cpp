@@ -1,0 +1,229 @@
+#include "app/patch.h"
+
+#include <cstring>
+
+#include "rt/files.h"
+#include "rt/fingerprints.h"
+#include "rt/heaps.h"
+#include "rt/paths.h"
+
+namespace {
+
+constexpr int32_t SLOT_OLD = 1;
+constexpr int32_t SLOT_NEW = 2;
+constexpr int32_t SLOT_STUB = 3;
+constexpr int32_t SLOT_PATCH = 4;
+
+constexpr unsigned char RECORD_UNCHANGED = 0x00;
+constexpr unsigned char RECORD_CHANGED = 0x01;
+
+constexpr size_t FINGERPRINT_SIZE = 33;  // 32 hexadecimal digits and the NUL
+constexpr size_t TEMP_PATH_SIZE = 260;   // temporary names are system paths
+
+// One block of each input and the records of one block (two bytes at most
+// per position); the stub fits in it as well.
+constexpr int32_t BUFFER_SIZE = 4 * DIFF_BLOCK;
+static_assert(STUB_SIZE <= BUFFER_SIZE);
+
+// What one run holds until it ends. While no step has failed the outcome is
+// PATCH_WRITTEN; it stays so only if the final move succeeds.
+struct PatchRun {
+  const PatchRequest* request;
+  const char* patchPath;
+  int32_t oldSize;
+  int32_t newSize;
+  char oldFingerprint[FINGERPRINT_SIZE];
+  char newFingerprint[FINGERPRINT_SIZE];
+  char tempPath[TEMP_PATH_SIZE];  // empty until the temporary file exists
+  unsigned char* buffer;
+};
+
+unsigned char* EncodeBytes(const unsigned char* oldBytes, const unsigned char* newBytes,
+                           int32_t count, unsigned char* out) {
+  for (int32_t i = 0; i < count; i++) {
+    if (oldBytes[i] == newBytes[i]) {
+      *out++ = RECORD_UNCHANGED;
+    } else {
+      *out++ = RECORD_CHANGED;
+      *out++ = newBytes[i];
+    }
+  }
+  return out;
+}
+
+int32_t OpenInput(int32_t slot, const char* path, int32_t* size) {
+  *size = QueryFileSize(path);
+  return *size >= 0 && OpenForRead(slot, path) != 0;
+}
+
+// An empty fingerprint of a file that opened means it could not be read to
+// its end: such a patch could not check the file it applies to.
+bool KeepFingerprint(const char* path, char (&fingerprint)[FINGERPRINT_SIZE]) {
+  char* start = ScratchCursor;
+  const char* text = FileMd5Hex(path);
+  size_t length = strnlen(text, FINGERPRINT_SIZE - 1);
+  std::memcpy(fingerprint, text, length);
+  fingerprint[length] = '\0';
+  ScratchCursor = start;
+  return length > 0;
+}
+
+bool KeepTempPath(PatchRun* run) {
+  char* start = ScratchCursor;
+  const char* name = CreateTempFileBeside(run->patchPath);
+  size_t length = std::strlen(name);
+  bool kept = length > 0 && length < TEMP_PATH_SIZE;
+  if (kept)
+    std::memcpy(run->tempPath, name, length + 1);
+  else if (length > 0)
+    DeletePath(name);
+  ScratchCursor = start;
+  return kept;
+}
+
+// The cheap checks come first and nothing is created before all of them
+// passed, so a refused run leaves no trace.
+PatchOutcome PrepareRun(PatchRun* run) {
+  const PatchRequest* request = run->request;
+  if (QueryFileSize(STUB_FILE_NAME) != STUB_SIZE)
+    return PATCH_STUB_REJECTED;
+  if (!OpenInput(SLOT_OLD, request->OldPath, &run->oldSize))
+    return PATCH_OLD_UNREADABLE;
+  if (!OpenInput(SLOT_NEW, request->NewPath, &run->newSize))
+    return PATCH_NEW_UNREADABLE;
+  if (OpenForRead(SLOT_STUB, STUB_FILE_NAME) == 0)
+    return PATCH_STUB_REJECTED;
+  // Replacing an input (or the stub) would destroy what the patch is made of.
+  if (SameFile(run->patchPath, request->OldPath) || SameFile(run->patchPath, request->NewPath) ||
+      SameFile(run->patchPath, STUB_FILE_NAME))
+    return PATCH_OUTPUT_IS_INPUT;
+  run->buffer = static_cast<unsigned char*>(MainAlloc(BUFFER_SIZE));
+  if (run->buffer == nullptr)
+    return PATCH_OUTPUT_FAILED;
+  if (!KeepFingerprint(request->OldPath, run->oldFingerprint))
+    return PATCH_OLD_UNREADABLE;
+  if (!KeepFingerprint(request->NewPath, run->newFingerprint))
+    return PATCH_NEW_UNREADABLE;
+  if (!KeepTempPath(run) || CreateForWrite(SLOT_PATCH, run->tempPath) == 0)
+    return PATCH_OUTPUT_FAILED;
+  return PATCH_WRITTEN;
+}
+
+bool Write(const void* bytes, int32_t count) {
+  SelectFile(SLOT_PATCH);
+  return WriteFileBlock(bytes, count) == count;
+}
+
+bool WriteLine(const char* text) { return WriteTextLine(text) == StringLength(text) + 2; }
+
+// Reads count bytes of a slot's file; false when it delivers fewer.
+bool Read(int32_t slot, unsigned char* bytes, int32_t count) {
+  SelectFile(slot);
+  return count == 0 || ReadFileBlock(bytes, count) == count;
+}
+
+PatchOutcome CopyStub(PatchRun* run) {
+  if (!Read(SLOT_STUB, run->buffer, STUB_SIZE))
+    return PATCH_STUB_REJECTED;
+  return Write(run->buffer, STUB_SIZE) ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
+}
+
+PatchOutcome WritePayloadLines(PatchRun* run) {
+  const PatchRequest* r = run->request;
+  const char* texts[] = {r->WindowTitle,       r->ProgramTitle,        r->ProgramDescription,
+                         r->SystemNotice,      r->FolderTip,           r->DefaultFolder,
+                         r->OpenButtonText,    r->InstallButtonText,   r->ExitButtonText,
+                         run->oldFingerprint,  run->newFingerprint};
+  SelectFile(SLOT_PATCH);
+  bool written = true;
+  for (const char* text : texts)
+    written = written && WriteLine(text);
+  char* start = ScratchCursor;
+  written = written && WriteLine(FormatDecimal(run->oldSize, start)) &&
+            WriteLine(FormatDecimal(run->newSize, start)) && WriteLine(PathFileName(r->OldPath));
+  ScratchCursor = start;
+  return written ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
+}
+
+// One step per DIFF_BLOCK of the new file; past the old file's end the old
+// bytes are zeros. Progress follows full blocks only.
+PatchOutcome WriteDifferences(PatchRun* run, ProgressReport progress) {
+  unsigned char* oldBytes = run->buffer;
+  unsigned char* newBytes = oldBytes + DIFF_BLOCK;
+  unsigned char* records = newBytes + DIFF_BLOCK;
+  int32_t blocks = run->newSize / DIFF_BLOCK;
+  for (int32_t done = 0, k = 0; done < run->newSize; done += DIFF_BLOCK) {
+    int32_t count = run->newSize - done < DIFF_BLOCK ? run->newSize - done : DIFF_BLOCK;
+    int32_t oldLeft = run->oldSize - done;
+    int32_t oldCount = oldLeft <= 0 ? 0 : (oldLeft < count ? oldLeft : count);
+    if (!Read(SLOT_OLD, oldBytes, oldCount))
+      return PATCH_OLD_UNREADABLE;
+    std::memset(oldBytes + oldCount, 0, count - oldCount);
+    if (!Read(SLOT_NEW, newBytes, count))
+      return PATCH_NEW_UNREADABLE;
+    if (!Write(records, EncodeDiffBlock(oldBytes, newBytes, count, records)))
+      return PATCH_OUTPUT_FAILED;
+    if (count == DIFF_BLOCK && progress != nullptr)
+      progress(++k * 100 / blocks);
+  }
+  return PATCH_WRITTEN;
+}
+
+PatchOutcome WritePatch(PatchRun* run, ProgressReport progress) {
+  PatchOutcome outcome = CopyStub(run);
+  if (outcome == PATCH_WRITTEN)
+    outcome = WritePayloadLines(run);
+  if (outcome == PATCH_WRITTEN)
+    outcome = WriteDifferences(run, progress);
+  if (outcome == PATCH_WRITTEN && (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
+    outcome = PATCH_OUTPUT_FAILED;
+  return outcome;
+}
+
+void CloseSlots() {
+  CloseFileSlot(SLOT_PATCH);
+  CloseFileSlot(SLOT_OLD);
+  CloseFileSlot(SLOT_NEW);
+  CloseFileSlot(SLOT_STUB);
+}
+
+}  // namespace
+
+int32_t EncodeDiffBlock(const unsigned char* oldBytes, const unsigned char* newBytes,
+                        int32_t count, unsigned char* records) {
+  // Most positions agree: compare and emit eight at a time, and go byte by
+  // byte only through the words that differ.
+  unsigned char* out = records;
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint64_t o, n;
+    std::memcpy(&o, oldBytes + i, 8);
+    std::memcpy(&n, newBytes + i, 8);
+    if (o == n) {
+      std::memset(out, RECORD_UNCHANGED, 8);
+      out += 8;
+    } else {
+      out = EncodeBytes(oldBytes + i, newBytes + i, 8, out);
+    }
+  }
+  out = EncodeBytes(oldBytes + i, newBytes + i, count - i, out);
+  return static_cast<int32_t>(out - records);
+}
+
+PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
+                           ProgressReport progress) {
+  PatchRun run{};
+  run.request = request;
+  run.patchPath = patchPath;
+  PatchOutcome outcome = PrepareRun(&run);
+  if (outcome == PATCH_WRITTEN)
+    outcome = WritePatch(&run, progress);
+  // The output must not be open while it is moved into place.
+  CloseSlots();
+  if (outcome == PATCH_WRITTEN && MoveReplacing(run.tempPath, patchPath) == 0)
+    outcome = PATCH_OUTPUT_FAILED;
+  if (outcome != PATCH_WRITTEN && run.tempPath[0] != '\0')
+    DeletePath(run.tempPath);
+  MainFree(run.buffer);
+  return outcome;
+}

@@ -27,8 +27,12 @@ extern SlotTable WindowTable;
 // The module handle taken by InitWindowRuntime.
 HINSTANCE ModuleInstance();
 
-// The record of a live window of that number or automatic number, else
-// null. An automatic number that is not in the list is no window.
+// SlotFind that also refuses an automatic number whose record is not in the
+// table's list, so a stale or made-up number is a miss instead of a wild
+// read.
+void* FindLiveRecord(const SlotTable* table, int32_t number);
+
+// The record of a live window of that number or automatic number, else null.
 WindowRecord* FindWindowRecord(int32_t number);
 
 // Gives window `number` its Tab / Shift+Tab accelerators; used by

@@ -9,8 +9,13 @@
 
 #include <cstdint>
 
+#include "rt/slots.h"
+
 constexpr int32_t FILE_SIZE_MISSING = -1;
 constexpr int32_t FILE_SIZE_DIRECTORY = -2;
+
+// Records are file handles; process-wide, readable for inspection.
+extern SlotTable FileSlotTable;
 
 // The FileSlotTable (capacity 10) and no CurrentFile. False when the table
 // cannot be allocated.
@@ -28,6 +33,7 @@ int32_t OpenForUpdate(int32_t number, const char* path);
 int32_t CreateForWrite(int32_t number, const char* path);
 int32_t OpenExclusive(int32_t number, const char* path);
 
+// Closing the CurrentFile's number also leaves no CurrentFile.
 void CloseFileSlot(int32_t number);
 // Automatically numbered files newest first, then numbers 0 upward.
 void CloseAllFiles();

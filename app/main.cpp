@@ -1,11 +1,86 @@
-// Process entry. The GUI subsystem's start-up code calls main; the tool
-// takes no arguments.
+// Process entry, start-up, the event loop and shutdown. The GUI subsystem's
+// start-up code calls main; the tool takes no arguments and reads no
+// configuration.
+#include <cstdint>
+#include <cstdlib>
+
+#include "app/commands.h"
+#include "app/form.h"
+#include "gui/controls.h"
+#include "gui/events.h"
+#include "gui/requesters.h"
+#include "gui/windows.h"
+#include "rt/files.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
 
-int main() {
-  if (!CreateHeaps() || InitScratchBuffer() == nullptr)
-    return 1;
-  DestroyHeaps();
-  return 0;
+namespace {
+
+constexpr int EXIT_DONE = 0;
+// Start-up failed: better to end at once than to wait with no window.
+constexpr int EXIT_START_FAILED = 1;
+
+[[noreturn]] void EndProcess(int code) { std::exit(code); }
+
+// Brings the runtime up in dependency order and builds the form.
+void StartUp() {
+  if (!CreateHeaps() || !InitFileSlots())
+    EndProcess(EXIT_START_FAILED);
+  InitWindowRuntime();
+  InitControls();
+  InitRequesters();
+  if (InitScratchBuffer() == nullptr)
+    EndProcess(EXIT_START_FAILED);
+  BuildMainForm();
+  if (LastWindowHandle() == 0)
+    EndProcess(EXIT_START_FAILED);
 }
+
+// Runs the button's handler; the result is the code that ends the loop when
+// the user asked to leave, else the code as it came.
+int32_t Dispatch(int32_t control, int32_t code) {
+  switch (control) {
+    case ID_EXIT:
+      return EV_CLOSE;
+    case ID_GENERATE:
+      CollectPatchRequest();
+      break;
+    case ID_OPEN_OLD:
+      ChooseOldFile();
+      break;
+    case ID_OPEN_NEW:
+      ChooseNewFile();
+      break;
+    default:
+      break;
+  }
+  return code;
+}
+
+// Any event of the four buttons acts, whatever its kind; the close box and
+// "Exit" both end the loop without a question.
+void RunEventLoop() {
+  int32_t code;
+  do {
+    code = WaitEvent();
+    if (code == EV_CONTROL)
+      code = Dispatch(EventControlNumber(), code);
+  } while (code != EV_CLOSE);
+}
+
+void ShutDown() {
+  CloseAllWindows();
+  CloseAllFiles();
+  DestroyHeaps();
+}
+
+[[noreturn]] void RunApplication() {
+  StartUp();
+  RunEventLoop();
+  ShutDown();
+  EndProcess(EXIT_DONE);
+}
+
+}  // namespace
+
+int main() { RunApplication(); }

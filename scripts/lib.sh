@@ -27,8 +27,12 @@ ensure_prefix() {
 }
 
 # Keeping the server alive between processes saves seconds per process.
+# Wine's background services start with the first program; starting them
+# here, detached from our output, keeps them from holding a test runner's
+# pipes open after its tests end.
 start_wineserver() {
   wineserver -p
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wineserver() {

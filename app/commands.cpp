@@ -35,7 +35,8 @@ struct TextField {
 constexpr TextField TEXT_FIELDS[] = {
     {ID_WINDOW_TITLE, &PatchRequest::WindowTitle, "Window title is empty"},
     {ID_PROGRAM_TITLE, &PatchRequest::ProgramTitle, "Program title is empty"},
-    {ID_PROGRAM_DESCRIPTION, &PatchRequest::ProgramDescription, "Program description is empty"},
+    {ID_PROGRAM_DESCRIPTION, &PatchRequest::ProgramDescription,
+     "Program description is empty"},
     {ID_SYSTEM_NOTICE, &PatchRequest::SystemNotice, "System notice is empty"},
     {ID_FOLDER_TIP, &PatchRequest::FolderTip, "FolderTip is empty"},
     {ID_DEFAULT_FOLDER, &PatchRequest::DefaultFolder, "Default folder is empty"},
@@ -55,7 +56,8 @@ constexpr OutcomeMessage OUTCOME_MESSAGES[] = {
     {PATCH_STUB_REJECTED, FATAL_TITLE, "'patch.dat' corrupted, can't continue."},
     {PATCH_OLD_UNREADABLE, FATAL_TITLE, "Can't read old version file"},
     {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file"},
-    {PATCH_OUTPUT_IS_INPUT, FATAL_TITLE, "Patch file can't replace the old or new version file"},
+    {PATCH_OUTPUT_IS_INPUT, FATAL_TITLE,
+     "Patch file can't replace the old or new version file"},
     {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file"},
 };
 
@@ -75,7 +77,9 @@ struct GenerateRun {
   }
 };
 
-bool IsEmpty(const char* text) { return StringsEqual(text, "") != 0; }
+bool IsEmpty(const char* text) {
+  return StringsEqual(text, "") != 0;
+}
 
 void ReadControl(int32_t id, StringVar* into) {
   char* start = ScratchCursor;
@@ -126,7 +130,9 @@ void CompletePatchPath(const char* chosen, StringVar* patchPath) {
   StoreString(patchPath, start);
 }
 
-void ReportProgress(int32_t percent) { SetControlValue(ID_PROGRESS, percent); }
+void ReportProgress(int32_t percent) {
+  SetControlValue(ID_PROGRESS, percent);
+}
 
 void TellOutcome(PatchOutcome outcome) {
   for (const OutcomeMessage& message : OUTCOME_MESSAGES) {
@@ -164,6 +170,10 @@ void CollectPatchRequest() {
   TellOutcome(GeneratePatch(&run.request, run.patchPath, ReportProgress));
 }
 
-void ChooseOldFile() { ChooseInto("Choose old version executable file ", ID_OLD_FILE); }
+void ChooseOldFile() {
+  ChooseInto("Choose old version executable file ", ID_OLD_FILE);
+}
 
-void ChooseNewFile() { ChooseInto("Choose new version executable file ", ID_NEW_FILE); }
+void ChooseNewFile() {
+  ChooseInto("Choose new version executable file ", ID_NEW_FILE);
+}

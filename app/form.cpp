@@ -43,7 +43,8 @@ constexpr ControlRow FORM[] = {
     {ID_DEFAULT_FOLDER, Kind::Edit, 10, 280, 340, 20, ""},
     {ID_LABEL_INSTALL_BUTTON, Kind::Label, 10, 310, 70, 20, "Install button"},
     {ID_INSTALL_BUTTON_TEXT, Kind::Edit, 10, 330, 70, 20, "Install"},
-    {ID_LABEL_WINDOW_TITLE, Kind::Label, 10, 10, 270, 20, "Window title (e.g 'Dune rally update')"},
+    {ID_LABEL_WINDOW_TITLE, Kind::Label, 10, 10, 270, 20,
+     "Window title (e.g 'Dune rally update')"},
     {ID_EXIT_BUTTON_TEXT, Kind::Edit, 100, 330, 70, 20, "Exit"},
     {ID_LABEL_EXIT_BUTTON, Kind::Label, 100, 310, 60, 20, "Exit button"},
     {ID_OLD_FILE, Kind::Edit, 10, 380, 280, 20, ""},
@@ -75,7 +76,8 @@ void CreateRow(const ControlRow& row) {
       CreateLabel(row.id, row.x, row.y, row.width, row.height, row.text);
       break;
     case Kind::CentredLabel:
-      CreateLabelStyled(row.id, row.x, row.y, row.width, row.height, row.text, CENTRED_LABEL);
+      CreateLabelStyled(row.id, row.x, row.y, row.width, row.height, row.text,
+                        CENTRED_LABEL);
       break;
     case Kind::Edit:
       CreateEditField(row.id, row.x, row.y, row.width, row.height, row.text);
@@ -84,7 +86,8 @@ void CreateRow(const ControlRow& row) {
       CreateButton(row.id, row.x, row.y, row.width, row.height, row.text);
       break;
     case Kind::Progress:
-      CreateProgressBar(row.id, row.x, row.y, row.width, row.height, PROGRESS_MIN, PROGRESS_MAX);
+      CreateProgressBar(row.id, row.x, row.y, row.width, row.height, PROGRESS_MIN,
+                        PROGRESS_MAX);
       break;
   }
 }
@@ -92,7 +95,8 @@ void CreateRow(const ControlRow& row) {
 }  // namespace
 
 int32_t BuildMainForm() {
-  if (OpenAppWindow(WIN_MAIN, MAIN_X, MAIN_Y, MAIN_WIDTH, MAIN_HEIGHT, MAIN_FLAGS, MAIN_TITLE) == 0)
+  if (OpenAppWindow(WIN_MAIN, MAIN_X, MAIN_Y, MAIN_WIDTH, MAIN_HEIGHT, MAIN_FLAGS,
+                    MAIN_TITLE) == 0)
     return 0;
   WindowRef window = LastWindowHandle();
   if (window == 0)

@@ -20,7 +20,9 @@ constexpr int EXIT_DONE = 0;
 // Start-up failed: better to end at once than to wait with no window.
 constexpr int EXIT_START_FAILED = 1;
 
-[[noreturn]] void EndProcess(int code) { std::exit(code); }
+[[noreturn]] void EndProcess(int code) {
+  std::exit(code);
+}
 
 // Brings the runtime up in dependency order and builds the form.
 void StartUp() {
@@ -83,4 +85,6 @@ void ShutDown() {
 
 }  // namespace
 
-int main() { RunApplication(); }
+int main() {
+  RunApplication();
+}

@@ -1,21 +1,22 @@
 #include "gui/requesters.h"
-#include "gui/requesters_internal.h"
-
-#include <windows.h>
-#include <commctrl.h>
-#include <commdlg.h>
 
 #include <cstddef>
 #include <cstring>
 
+#include "gui/requesters_internal.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
+
+// These need <windows.h> first.
+#include <commctrl.h>
+#include <commdlg.h>
 
 namespace {
 
 // The record without the Windows 2000 fields, which every version accepts.
 constexpr DWORD OPENFILENAME_400_SIZE = 76;
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == OPENFILENAME_400_SIZE);
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) ==
+              OPENFILENAME_400_SIZE);
 
 constexpr DWORD DIALOG_FLAGS =
     OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
@@ -34,9 +35,13 @@ struct DisabledWindow {
 };
 ObjectList DisabledWindowList;
 
-const char* OrEmpty(const char* s) { return s ? s : ""; }
+const char* OrEmpty(const char* s) {
+  return s ? s : "";
+}
 
-size_t LengthWithin(const char* s, size_t limit) { return strnlen(s, limit); }
+size_t LengthWithin(const char* s, size_t limit) {
+  return strnlen(s, limit);
+}
 
 void PutInitialName(const char* name) {
   size_t length = LengthWithin(name, DIALOG_PATH_SIZE - 1);
@@ -85,7 +90,9 @@ bool SplitDefaultPath(const char* path, char** folder) {
   return true;
 }
 
-char* PutEmpty(char* destination) { return ScratchPut(destination, "", 0); }
+char* PutEmpty(char* destination) {
+  return ScratchPut(destination, "", 0);
+}
 
 // Folder + the name at NextNamePosition, then moves past that name.
 char* PutNextName(char* destination) {
@@ -156,7 +163,8 @@ char* ChooseFile(const char* title, const char* defaultPath, const char* filter,
   SelectedPattern = static_cast<int32_t>(chosenPattern);
   if (multiSelect)
     return MultiSelectResult(result);
-  return ScratchPut(result, DialogPathBuffer, LengthWithin(DialogPathBuffer, DIALOG_PATH_SIZE));
+  return ScratchPut(result, DialogPathBuffer,
+                    LengthWithin(DialogPathBuffer, DIALOG_PATH_SIZE));
 }
 
 BOOL CALLBACK DisableIfOurs(HWND window, LPARAM) {
@@ -191,7 +199,9 @@ void EnableOurs() {
 
 }  // namespace
 
-void InitRequesters() { InitCommonControls(); }
+void InitRequesters() {
+  InitCommonControls();
+}
 
 char* ChooseOpenFile(const char* title, const char* defaultPath, const char* filter,
                      int32_t patternIndex) {
@@ -209,9 +219,13 @@ char* ChooseOpenFileEx(const char* title, const char* defaultPath, const char* f
                     (flags & CHOOSE_MULTI_SELECT) != 0);
 }
 
-char* NextMultiSelectName() { return PutNextName(ScratchCursor); }
+char* NextMultiSelectName() {
+  return PutNextName(ScratchCursor);
+}
 
-int32_t ChosenPatternIndex() { return SelectedPattern - 1; }
+int32_t ChosenPatternIndex() {
+  return SelectedPattern - 1;
+}
 
 int32_t MessageBoxTyped(const char* caption, const char* text, int32_t type) {
   ModalGuard(1);

@@ -8,12 +8,14 @@
 //   texts       prints "number<TAB>text" for the form's 28 controls
 //   progress    prints the progress bar's position
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+// This needs <windows.h> first.
+#include <commctrl.h>
 
 namespace {
 
@@ -33,7 +35,8 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
   auto* search = reinterpret_cast<Search*>(lParam);
   char className[16] = "";
   GetClassNameA(window, className, sizeof className);
-  if (std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window) || window == search->skip)
+  if (std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window) ||
+      window == search->skip)
     return TRUE;
   search->found = window;
   return FALSE;
@@ -78,7 +81,8 @@ int Box(HWND skip) {
   // The text arrives with the box's creation; give a box still being built
   // a moment.
   Sleep(100);
-  std::printf("%lu\t%s\t%s\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(box)),
+  std::printf("%lu\t%s\t%s\n",
+              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(box)),
               TextOf(box).c_str(), TextOf(GetDlgItem(box, 0xFFFF)).c_str());
   return 0;
 }
@@ -108,7 +112,8 @@ int Progress() {
   HWND form = MainForm();
   if (form == nullptr)
     return 1;
-  std::printf("%ld\n", static_cast<long>(SendDlgItemMessageA(form, PROGRESS_ID, PBM_GETPOS, 0, 0)));
+  std::printf("%ld\n", static_cast<long>(
+                           SendDlgItemMessageA(form, PROGRESS_ID, PBM_GETPOS, 0, 0)));
   return 0;
 }
 
@@ -119,7 +124,8 @@ int main(int argc, char** argv) {
   if (argc > 3)
     WaitMs = std::strtoul(argv[3], nullptr, 10);
   if (command == "box")
-    return Box(argc > 2 ? reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10)) : nullptr);
+    return Box(argc > 2 ? reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10))
+                        : nullptr);
   if (command == "nobox")
     return WaitFor([] { return VisibleDialog(nullptr) == nullptr; }) ? 0 : 1;
   if (command == "origin")
@@ -128,6 +134,7 @@ int main(int argc, char** argv) {
     return Texts();
   if (command == "progress")
     return Progress();
-  std::fprintf(stderr, "usage: probe box [SKIP [MS]] | nobox | origin | texts | progress\n");
+  std::fprintf(stderr,
+               "usage: probe box [SKIP [MS]] | nobox | origin | texts | progress\n");
   return 2;
 }

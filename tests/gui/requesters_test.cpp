@@ -1,21 +1,23 @@
 // File dialogs and message boxes, driven on the test thread: message boxes
 // through a CBT hook, file dialogs through a thread timer that reads the open
 // dialog and answers it (always cancelling within a few seconds).
-#include <windows.h>
-#include <commdlg.h>
-#include <dlgs.h>
+#include "gui/requesters.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "gui/requesters.h"
 #include "gui/requesters_internal.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
+
+// These need <windows.h> first.
+#include <commdlg.h>
+#include <dlgs.h>
 
 namespace {
 
@@ -36,8 +38,9 @@ HWND MakeWindow(const char* title, bool visible) {
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "RequestersTestWindow";
   RegisterClassA(&windowClass);  // fails harmlessly once registered
-  HWND window = CreateWindowExA(0, "RequestersTestWindow", title, WS_OVERLAPPEDWINDOW, 10, 10,
-                                200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window =
+      CreateWindowExA(0, "RequestersTestWindow", title, WS_OVERLAPPEDWINDOW, 10, 10, 200,
+                      100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (visible)
     ShowWindow(window, SW_SHOWNOACTIVATE);
   return window;
@@ -52,7 +55,8 @@ std::string TempFolder(const char* name) {
 }
 
 void Touch(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   CloseHandle(file);
 }
 
@@ -115,7 +119,8 @@ void CALLBACK DialogTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (Driver.done)
     return;
   HWND dialog = OpenDialog();
-  bool ready = dialog != nullptr && SendDlgItemMessageA(dialog, cmb1, CB_GETCOUNT, 0, 0) > 0;
+  bool ready =
+      dialog != nullptr && SendDlgItemMessageA(dialog, cmb1, CB_GETCOUNT, 0, 0) > 0;
   if (!ready) {
     if (++Driver.ticks > 100) {
       Driver.seen.timedOut = true;
@@ -127,7 +132,8 @@ void CALLBACK DialogTimer(HWND, UINT, UINT_PTR, DWORD) {
   Driver.done = true;
   ReadDialog(dialog, &Driver.seen);
   if (Driver.answer != nullptr) {
-    HWND nameBox = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+    HWND nameBox =
+        GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
     SetWindowTextA(nameBox, Driver.answer);
   }
   PostMessageA(dialog, WM_COMMAND, Driver.answer ? IDOK : IDCANCEL, 0);
@@ -135,7 +141,8 @@ void CALLBACK DialogTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 // Runs one dialog with the driver answering; returns its result.
-std::string RunDialog(const std::function<char*()>& open, const char* answer, DialogSeen* seen) {
+std::string RunDialog(const std::function<char*()>& open, const char* answer,
+                      DialogSeen* seen) {
   Driver = DialogDriver{};
   Driver.answer = answer;
   CancelTimer = 0;
@@ -164,8 +171,8 @@ TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
     char* cursor = ScratchCursor;
     DialogSeen seen;
     std::string result = RunDialog(
-        [&] { return ChooseOpenFile("Pick", c.defaultPath.c_str(), EXE_FILTER, 0); }, nullptr,
-        &seen);
+        [&] { return ChooseOpenFile("Pick", c.defaultPath.c_str(), EXE_FILTER, 0); },
+        nullptr, &seen);
     ASSERT_FALSE(seen.timedOut);
     EXPECT_EQ(result, "");
     EXPECT_EQ(ScratchCursor, cursor);
@@ -184,7 +191,9 @@ TEST_F(RequestersTest, ChosenPathAndPatternIndex) {
   DialogSeen seen;
   char* start = ScratchCursor;
   std::string result = RunDialog(
-      [] { return ChooseSaveFile("Save", "patch.exe", "Text(*.txt)|*.txt|Programs|*.exe", 1); },
+      [] {
+        return ChooseSaveFile("Save", "patch.exe", "Text(*.txt)|*.txt|Programs|*.exe", 1);
+      },
       chosen.c_str(), &seen);
   EXPECT_EQ(seen.types, (std::vector<std::string>{"Text(*.txt)", "Programs"}));
   EXPECT_EQ(seen.selectedType, 1);
@@ -204,13 +213,14 @@ TEST_F(RequestersTest, MultiSelectGivesEveryName) {
       [&] { return ChooseOpenFileEx("Many", (folder + "\\").c_str(), EXE_FILTER, 0, 1); },
       "\"a.exe\" \"b.exe\"", &seen);
   std::vector<std::string> names{first};
-  for (std::string next = NextMultiSelectName(); !next.empty(); next = NextMultiSelectName())
+  for (std::string next = NextMultiSelectName(); !next.empty();
+       next = NextMultiSelectName())
     names.push_back(next);
   EXPECT_EQ(names, (std::vector<std::string>{folder + "\\a.exe", folder + "\\b.exe"}));
 
   std::string single = RunDialog(
-      [&] { return ChooseOpenFileEx("One", (folder + "\\").c_str(), EXE_FILTER, 0, 1); }, "a.exe",
-      &seen);
+      [&] { return ChooseOpenFileEx("One", (folder + "\\").c_str(), EXE_FILTER, 0, 1); },
+      "a.exe", &seen);
   EXPECT_EQ(single, folder + "\\a.exe");
   EXPECT_STREQ(NextMultiSelectName(), "");
   ScratchCursor = start;
@@ -237,8 +247,8 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam) {
     char caption[100] = "", text[100] = "";
     GetWindowTextA(box, caption, sizeof caption);
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    Boxes.push_back(
-        {box, caption, text, IsWindowEnabled(OtherWindow) != 0, GetWindow(box, GW_OWNER)});
+    Boxes.push_back({box, caption, text, IsWindowEnabled(OtherWindow) != 0,
+                     GetWindow(box, GW_OWNER)});
     PostMessageA(box, WM_COMMAND, BoxAnswer, 0);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -1,13 +1,16 @@
 #include "gui/controls.h"
 
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>  // needs <windows.h> before it
+// clang-format on
+
 #include <algorithm>
 
 #include "gui/controls_internal.h"
 #include "gui/events_internal.h"
 #include "gui/windows_internal.h"
 #include "rt/strings.h"
-
-#include <commctrl.h>  // after <windows.h>, which it needs
 
 SlotTable ControlTable;
 ControlOps LabelOps;
@@ -23,8 +26,10 @@ constexpr int32_t SPARE_RECORDS = 2;
 constexpr int32_t TEXT_LIMIT = 32000;  // GetWindowTextA's limit, NUL included
 
 constexpr DWORD LABEL_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT;
-constexpr DWORD EDIT_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
-constexpr DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD EDIT_STYLE =
+    WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD BUTTON_STYLE =
+    WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD PROGRESS_STYLE = WS_CHILD | WS_VISIBLE;
 constexpr int32_t LABEL_EDGE_FLAG = 0x20000;
 
@@ -85,8 +90,8 @@ int32_t HandleResult(HWND window) {
 
 HWND MakeWindow(const ControlKind& kind, int32_t identifier, const Placement& at,
                 const char* text) {
-  return CreateWindowExA(kind.exStyle, kind.className, text, kind.style, at.x, at.y, at.width,
-                         at.height, ControlParent,
+  return CreateWindowExA(kind.exStyle, kind.className, text, kind.style, at.x, at.y,
+                         at.width, at.height, ControlParent,
                          reinterpret_cast<HMENU>(static_cast<intptr_t>(identifier)),
                          ModuleInstance(), nullptr);
 }
@@ -122,8 +127,13 @@ ControlRecord* FindControlRecord(int32_t number) {
 }
 
 void InitControls() {
-  ControlTable = SlotTable{CONTROL_TABLE_CAPACITY, CONTROL_TABLE_STEP, SPARE_RECORDS,
-                           sizeof(ControlRecord), 0, nullptr, nullptr};
+  ControlTable = SlotTable{CONTROL_TABLE_CAPACITY,
+                           CONTROL_TABLE_STEP,
+                           SPARE_RECORDS,
+                           sizeof(ControlRecord),
+                           0,
+                           nullptr,
+                           nullptr};
   ControlParent = nullptr;
   EditForwardProc = nullptr;
   LabelOps = EditOps = ButtonOps = ProgressOps = ControlOps{};
@@ -139,20 +149,20 @@ WindowRef SetControlParent(WindowRef window) {
 
 int32_t CreateLabel(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                     const char* text) {
-  return CreateControl({"STATIC", LABEL_STYLE, 0, &LabelOps}, number, {x, y, width, height},
-                       text)
+  return CreateControl({"STATIC", LABEL_STYLE, 0, &LabelOps}, number,
+                       {x, y, width, height}, text)
       .result;
 }
 
-int32_t CreateLabelStyled(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                          const char* text, int32_t flags) {
+int32_t CreateLabelStyled(int32_t number, int32_t x, int32_t y, int32_t width,
+                          int32_t height, const char* text, int32_t flags) {
   DWORD exStyle = (flags & LABEL_EDGE_FLAG) ? WS_EX_CLIENTEDGE : 0;
   ControlKind kind{"STATIC", static_cast<DWORD>(flags) | LABEL_STYLE, exStyle, &LabelOps};
   return CreateControl(kind, number, {x, y, width, height}, text).result;
 }
 
-int32_t CreateEditField(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                        const char* text) {
+int32_t CreateEditField(int32_t number, int32_t x, int32_t y, int32_t width,
+                        int32_t height, const char* text) {
   Created made = CreateControl({"EDIT", EDIT_STYLE, WS_EX_CLIENTEDGE, &EditOps}, number,
                                {x, y, width, height}, text);
   // The focus layer sits in front of ControlSubclassProc.
@@ -166,13 +176,13 @@ int32_t CreateButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_
                      const char* text) {
   ButtonOps.getValue = ButtonGetCheck;
   ButtonOps.setValue = ButtonSetCheck;
-  return CreateControl({"BUTTON", BUTTON_STYLE, 0, &ButtonOps}, number, {x, y, width, height},
-                       text)
+  return CreateControl({"BUTTON", BUTTON_STYLE, 0, &ButtonOps}, number,
+                       {x, y, width, height}, text)
       .result;
 }
 
-int32_t CreateProgressBar(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                          int32_t minimum, int32_t maximum) {
+int32_t CreateProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
+                          int32_t height, int32_t minimum, int32_t maximum) {
   return CreateProgressBarStyled(number, x, y, width, height, minimum, maximum, 0);
 }
 
@@ -183,7 +193,8 @@ int32_t CreateProgressBarStyled(int32_t number, int32_t x, int32_t y, int32_t wi
   if (record == nullptr)
     return 0;
   int32_t identifier = IdentifierOf(number, record);
-  ControlKind kind{PROGRESS_CLASSA, static_cast<DWORD>(flags) | PROGRESS_STYLE, 0, &ProgressOps};
+  ControlKind kind{PROGRESS_CLASSA, static_cast<DWORD>(flags) | PROGRESS_STYLE, 0,
+                   &ProgressOps};
   HWND window = MakeWindow(kind, identifier, {x, y, width, height}, nullptr);
   if (window == nullptr)
     return 0;
@@ -239,7 +250,8 @@ void FreeControl(int32_t number) {
     DestroyWindow(record->window);
 }
 
-LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) {
   int32_t identifier = GetWindowLongA(window, GWL_ID);
   ControlRecord* record = FindControlRecord(identifier);
   if (record == nullptr)
@@ -254,8 +266,8 @@ LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, L
 LRESULT CALLBACK EditFocusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
     int32_t notice = message == WM_SETFOCUS ? FOCUS_GAINED : FOCUS_LOST;
-    PostMessageA(TopLevelWindowOf(window), MSG_CONTROL_FOCUS, GetWindowLongA(window, GWL_ID),
-                 notice);
+    PostMessageA(TopLevelWindowOf(window), MSG_CONTROL_FOCUS,
+                 GetWindowLongA(window, GWL_ID), notice);
   }
   return CallWindowProcA(EditForwardProc, window, message, wParam, lParam);
 }

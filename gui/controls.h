@@ -37,18 +37,19 @@ int32_t CreateLabel(int32_t number, int32_t x, int32_t y, int32_t width, int32_t
                     const char* text);
 // flags merge into the static's style (1 = SS_CENTER); the bit 0x20000 also
 // gives the label a sunken edge.
-int32_t CreateLabelStyled(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                          const char* text, int32_t flags);
-int32_t CreateEditField(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                        const char* text);
+int32_t CreateLabelStyled(int32_t number, int32_t x, int32_t y, int32_t width,
+                          int32_t height, const char* text, int32_t flags);
+int32_t CreateEditField(int32_t number, int32_t x, int32_t y, int32_t width,
+                        int32_t height, const char* text);
 int32_t CreateButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                      const char* text);
 // Range minimum..maximum, each taken as a 16-bit value. A failed progress
 // bar returns 0 also for -1.
-int32_t CreateProgressBar(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                          int32_t minimum, int32_t maximum);
+int32_t CreateProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
+                          int32_t height, int32_t minimum, int32_t maximum);
 int32_t CreateProgressBarStyled(int32_t number, int32_t x, int32_t y, int32_t width,
-                                int32_t height, int32_t minimum, int32_t maximum, int32_t flags);
+                                int32_t height, int32_t minimum, int32_t maximum,
+                                int32_t flags);
 
 // Sets the control's text; the result of SetWindowTextA (non-zero on success).
 int32_t SetControlText(int32_t number, const char* text);

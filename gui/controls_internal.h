@@ -37,5 +37,6 @@ extern ControlOps ProgressOps;
 // The record of a live control of that number or automatic number, else null.
 ControlRecord* FindControlRecord(int32_t number);
 
-LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ControlSubclassProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam);
 LRESULT CALLBACK EditFocusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

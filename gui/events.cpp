@@ -1,12 +1,16 @@
 #include "gui/events.h"
 
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>  // needs <windows.h> before it
+// clang-format on
+
 #include <cstring>
+#include <span>
 
 #include "gui/events_internal.h"
 #include "gui/sizing.h"
 #include "gui/windows_internal.h"
-
-#include <commctrl.h>  // after <windows.h>, which it needs
 
 EventRecord EventState;
 WindowCallbackProc WindowCallback;
@@ -47,24 +51,37 @@ int32_t ControlIdOf(LPARAM control) {
   return GetWindowLongA(reinterpret_cast<HWND>(control), GWL_ID);
 }
 
-// Tree and list views report clicks as subtypes 0 to 3 (left, right, left
-// double, right double); a selection change is an event of its own.
-void TranslateViewNotify(const NMHDR* header) {
-  switch (header->code) {
-    case NM_CLICK: EventState.subtype = 0; break;
-    case NM_RCLICK: EventState.subtype = 1; break;
-    case NM_DBLCLK: EventState.subtype = 2; break;
-    case LVN_ITEMACTIVATE: EventState.subtype = 2; break;
-    case NM_RDBLCLK: EventState.subtype = 3; break;
-    default: break;
+struct SubtypeOf {
+  UINT from;
+  int32_t subtype;
+};
+
+// Clicks of tree and list views (left, right, left double, right double);
+// activating an item counts as a left double click.
+constexpr SubtypeOf VIEW_CLICKS[] = {{static_cast<UINT>(NM_CLICK), 0},
+                                     {static_cast<UINT>(NM_RCLICK), 1},
+                                     {static_cast<UINT>(NM_DBLCLK), 2},
+                                     {static_cast<UINT>(LVN_ITEMACTIVATE), 2},
+                                     {static_cast<UINT>(NM_RDBLCLK), 3}};
+
+// Mouse messages that controls report as clicks.
+constexpr SubtypeOf MOUSE_CLICKS[] = {
+    {WM_LBUTTONUP, 0}, {WM_RBUTTONUP, 1}, {WM_LBUTTONDBLCLK, 2}, {WM_RBUTTONDBLCLK, 3}};
+
+const SubtypeOf* FindSubtype(std::span<const SubtypeOf> table, UINT from) {
+  for (const SubtypeOf& entry : table) {
+    if (entry.from == from)
+      return &entry;
   }
+  return nullptr;
 }
 
 bool NotifyMakesEvent(const NMHDR* header, LPARAM lParam) {
   const char* name = ClassNameOf(header->hwndFrom);
   auto code = static_cast<int32_t>(header->code);
   if (HasPrefix(name, "SysT") || HasPrefix(name, "SysL")) {
-    TranslateViewNotify(header);
+    if (const SubtypeOf* click = FindSubtype(VIEW_CLICKS, header->code))
+      EventState.subtype = click->subtype;
     if (EventState.subtype != -1 || code == static_cast<int32_t>(TVN_SELCHANGEDA) ||
         code == static_cast<int32_t>(LVN_ITEMCHANGED))
       return true;
@@ -120,8 +137,12 @@ int32_t TranslateCommand(WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   switch (LOWORD(wParam)) {
-    case CMD_FOCUS_NEXT: FocusNext(); return 0;
-    case CMD_FOCUS_PREVIOUS: FocusPrevious(); return 0;
+    case CMD_FOCUS_NEXT:
+      FocusNext();
+      return 0;
+    case CMD_FOCUS_PREVIOUS:
+      FocusPrevious();
+      return 0;
     default:
       RecordEvent(EV_MENU, LOWORD(wParam));
       return static_cast<int32_t>(wParam & 0xFFFF0000u);
@@ -130,16 +151,10 @@ int32_t TranslateCommand(WPARAM wParam, LPARAM lParam) {
 
 int32_t TranslateQueuedMouse(WPARAM wParam, LPARAM lParam) {
   RecordEvent(0, static_cast<int32_t>(wParam));
-  int32_t subtype;
-  switch (lParam) {
-    case WM_LBUTTONUP: subtype = 0; break;
-    case WM_RBUTTONUP: subtype = 1; break;
-    case WM_LBUTTONDBLCLK: subtype = 2; break;
-    case WM_RBUTTONDBLCLK: subtype = 3; break;
-    default: return 0;
+  if (const SubtypeOf* click = FindSubtype(MOUSE_CLICKS, static_cast<UINT>(lParam))) {
+    EventState.code = EV_CONTROL_CLICK;
+    EventState.subtype = click->subtype;
   }
-  EventState.code = EV_CONTROL_CLICK;
-  EventState.subtype = subtype;
   return 0;
 }
 
@@ -197,7 +212,8 @@ int32_t WaitEvent() {
   GetMessageA(&CurrentMessage, nullptr, 0, 0);
   HWND active = GetActiveWindow();
   HACCEL accelerators = FindAccelerators(active);
-  if (accelerators == nullptr || !TranslateAcceleratorA(active, accelerators, &CurrentMessage)) {
+  if (accelerators == nullptr ||
+      !TranslateAcceleratorA(active, accelerators, &CurrentMessage)) {
     TranslateMessage(&CurrentMessage);
     DispatchMessageA(&CurrentMessage);
   }
@@ -219,7 +235,8 @@ HACCEL FindAccelerators(HWND window) {
   if (window == nullptr)
     return nullptr;
   // Tab belongs to a focused rich edit as an ordinary key.
-  if (KeyDown(VK_TAB) && !KeyDown(VK_CONTROL) && !KeyDown(VK_SHIFT) && !KeyDown(VK_MENU)) {
+  if (KeyDown(VK_TAB) && !KeyDown(VK_CONTROL) && !KeyDown(VK_SHIFT) &&
+      !KeyDown(VK_MENU)) {
     char name[5] = "";
     GetClassNameA(GetFocus(), name, sizeof name);
     if (HasPrefix(name, "Rich"))

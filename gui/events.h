@@ -15,23 +15,26 @@
 #include <cstdint>
 
 // Event codes.
-constexpr int32_t EV_MOVE = 3;             // a window moved
-constexpr int32_t EV_SIZE = 5;             // a window changed size
-constexpr int32_t EV_CLOSE = 16;           // close box; the window stays open
-constexpr int32_t EV_CONTROL = 13100;      // a control was used
-constexpr int32_t EV_MENU = 13101;         // a menu item or command
+constexpr int32_t EV_MOVE = 3;               // a window moved
+constexpr int32_t EV_SIZE = 5;               // a window changed size
+constexpr int32_t EV_CLOSE = 16;             // close box; the window stays open
+constexpr int32_t EV_CONTROL = 13100;        // a control was used
+constexpr int32_t EV_MENU = 13101;           // a menu item or command
 constexpr int32_t EV_CONTROL_CLICK = 13102;  // a control reported a mouse click
 
 // Private window messages by which controls report to their window.
-constexpr uint32_t MSG_CONTROL_MOUSE = 12501;         // wParam control, lParam mouse message
-constexpr uint32_t MSG_CONTROL_MOUSE_QUEUED = 12502;  // the same, re-posted by the translator
-constexpr uint32_t MSG_CONTROL_FOCUS = 13103;         // wParam control, lParam FOCUS_*
+constexpr uint32_t MSG_CONTROL_MOUSE = 12501;  // wParam control, lParam mouse message
+constexpr uint32_t MSG_CONTROL_MOUSE_QUEUED =
+    12502;                                     // the same, re-posted by the translator
+constexpr uint32_t MSG_CONTROL_FOCUS = 13103;  // wParam control, lParam FOCUS_*
 constexpr int32_t FOCUS_GAINED = 14000;
 constexpr int32_t FOCUS_LOST = 14001;
 
 // Results of the translator and of a window callback.
-constexpr int32_t MSG_NOT_HANDLED = static_cast<int32_t>(0xD0D0D0D1u);  // to DefWindowProcA
-constexpr int32_t MSG_CONTINUE = static_cast<int32_t>(0xE0E0E0E1u);     // callback: translate on
+constexpr int32_t MSG_NOT_HANDLED =
+    static_cast<int32_t>(0xD0D0D0D1u);  // to DefWindowProcA
+constexpr int32_t MSG_CONTINUE =
+    static_cast<int32_t>(0xE0E0E0E1u);  // callback: translate on
 
 // Commands of the two accelerators every window has.
 constexpr int32_t CMD_FOCUS_NEXT = 1212;      // Tab

@@ -25,7 +25,8 @@ extern EventRecord EventState;
 
 // An optional hook that sees every message before the translation; unless it
 // returns MSG_CONTINUE its result is the message's result.
-using WindowCallbackProc = int32_t (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+using WindowCallbackProc = int32_t (*)(HWND window, UINT message, WPARAM wParam,
+                                       LPARAM lParam);
 extern WindowCallbackProc WindowCallback;
 
 // Clears EventState and WindowCallback; part of InitWindowRuntime.

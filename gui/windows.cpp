@@ -116,8 +116,13 @@ HINSTANCE ModuleInstance() {
 }
 
 void InitWindowRuntime() {
-  WindowTable = SlotTable{WINDOW_TABLE_CAPACITY, WINDOW_TABLE_STEP, SPARE_RECORDS,
-                          sizeof(WindowRecord), 0, nullptr, nullptr};
+  WindowTable = SlotTable{WINDOW_TABLE_CAPACITY,
+                          WINDOW_TABLE_STEP,
+                          SPARE_RECORDS,
+                          sizeof(WindowRecord),
+                          0,
+                          nullptr,
+                          nullptr};
   ClassTemplate = WNDCLASSA{};
   ClassNameBuffer[0] = '\0';
   LastWindow = nullptr;
@@ -150,8 +155,9 @@ int32_t OpenAppWindow(int32_t number, int32_t x, int32_t y, int32_t width, int32
   RegisterClassA(&ClassTemplate);
   WindowStyle style = InterpretFlags(flags);
   OuterRect outer = PlaceWindow(x, y, width, height, style);
-  HWND window = CreateWindowExA(0, ClassNameBuffer, title, style.style, outer.x, outer.y,
-                                outer.width, outer.height, nullptr, nullptr, Instance, nullptr);
+  HWND window =
+      CreateWindowExA(0, ClassNameBuffer, title, style.style, outer.x, outer.y,
+                      outer.width, outer.height, nullptr, nullptr, Instance, nullptr);
   record->handle = window;
   if (window == nullptr)
     return 0;
@@ -160,7 +166,8 @@ int32_t OpenAppWindow(int32_t number, int32_t x, int32_t y, int32_t width, int32
   if (style.maximise)
     ShowWindow(window, SW_MAXIMIZE);
   CreateWindowAccelerators(identifier);
-  return number == -1 ? identifier : static_cast<int32_t>(reinterpret_cast<uintptr_t>(window));
+  return number == -1 ? identifier
+                      : static_cast<int32_t>(reinterpret_cast<uintptr_t>(window));
 }
 
 WindowRef LastWindowHandle() {
@@ -180,7 +187,8 @@ void CreateWindowAccelerators(int32_t number) {
     return;
   record->acceleratorCount = 2;
   record->acceleratorEntries[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CMD_FOCUS_NEXT};
-  record->acceleratorEntries[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CMD_FOCUS_PREVIOUS};
+  record->acceleratorEntries[1] =
+      ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CMD_FOCUS_PREVIOUS};
   record->acceleratorTable = CreateAcceleratorTableA(record->acceleratorEntries, 2);
 }
 

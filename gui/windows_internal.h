@@ -39,5 +39,9 @@ WindowRecord* FindWindowRecord(int32_t number);
 // OpenAppWindow.
 void CreateWindowAccelerators(int32_t number);
 
-inline HWND ToHwnd(WindowRef window) { return reinterpret_cast<HWND>(window); }
-inline WindowRef ToWindowRef(HWND window) { return reinterpret_cast<WindowRef>(window); }
+inline HWND ToHwnd(WindowRef window) {
+  return reinterpret_cast<HWND>(window);
+}
+inline WindowRef ToWindowRef(HWND window) {
+  return reinterpret_cast<WindowRef>(window);
+}

@@ -1,0 +1,167 @@
+// Event translation and waiting on real windows: messages are sent or posted
+// the way the system and the controls do.
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>  // needs <windows.h> before it
+// clang-format on
+
+#include "tests/gui/gui_runtime.h"
+
+namespace {
+
+using gui_test::DrainEvents;
+using gui_test::Event;
+using gui_test::Hwnd;
+using gui_test::PendingEvent;
+using EventsTest = gui_test::GuiTest;
+
+HWND OpenForm(int32_t flags) {
+  HWND window = Hwnd(OpenAppWindow(0, 100, 100, 300, 200, flags, "events"));
+  SetControlParent(LastWindowHandle());
+  return window;
+}
+
+HWND Child(HWND parent, const char* className, int32_t id) {
+  return CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 50,
+                         20, parent, reinterpret_cast<HMENU>(static_cast<intptr_t>(id)),
+                         ModuleInstance(), nullptr);
+}
+
+// Tab as the accelerator sees it: the thread's key state and a key-down
+// addressed to the focus.
+void PressTab(bool shift) {
+  BYTE keys[256] = {};
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  SetKeyboardState(keys);
+  PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+}
+
+TEST_F(EventsTest, WaitEventReportsClicksCloseMovesAndSizes) {
+  HWND window = OpenForm(WF_INVISIBLE);
+  SendMessageA(Hwnd(CreateButton(7, 10, 10, 80, 24, "Go")), BM_CLICK, 0, 0);
+  EXPECT_EQ(PendingEvent(), EV_CONTROL);
+  EXPECT_EQ(EventControlNumber(), 7);
+  PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(WaitEvent(), EV_CLOSE);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(EventControlNumber(), 7);  // kept across other events
+  SetWindowPos(window, nullptr, 140, 130, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(PendingEvent(), EV_MOVE);
+  SetWindowPos(window, nullptr, 0, 0, 320, 260,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(PendingEvent(), EV_SIZE);
+  DrainEvents();
+  PostMessageA(window, WM_MOUSEMOVE, 0, 0x60005);
+  EXPECT_EQ(WaitEvent(), WM_MOUSEMOVE);
+  EXPECT_EQ(EventState.lParam, 0x60005);
+  // A control's mouse report becomes an event only through the queue.
+  SendMessageA(window, MSG_CONTROL_MOUSE, 7, WM_RBUTTONDBLCLK);
+  EXPECT_EQ(EventState.code, 0);
+  EXPECT_EQ(WaitEvent(), EV_CONTROL_CLICK);
+  EXPECT_EQ(EventState.subtype, 3);
+}
+
+TEST_F(EventsTest, TranslationTable) {
+  HWND window = OpenForm(WF_INVISIBLE);
+  HWND list = Child(window, "LISTBOX", 44);
+  HWND source = Child(window, "BUTTON", COMMAND_SOURCE_ID);
+  HWND view = Child(window, WC_LISTVIEWA, 45);
+  HWND bar = Child(window, "SCROLLBAR", 47);
+  HWND button = Child(window, "BUTTON", 48);
+  struct {
+    UINT message;
+    WPARAM wParam;
+    HWND from;  // lParam, or the sender in the NMHDR of WM_NOTIFY
+    UINT notifyCode;
+    int32_t code, controlNumber, subtype;  // expected; code 0: no event
+  } cases[] = {
+      {WM_COMMAND, MAKEWPARAM(48, BN_CLICKED), button, 0, EV_CONTROL, 48, 0},
+      {WM_COMMAND, MAKEWPARAM(9, 3), source, 0, EV_MENU, 9, 3},
+      {WM_COMMAND, MAKEWPARAM(44, LBN_SELCHANGE), list, 0, EV_CONTROL, 44, 0},
+      {WM_COMMAND, MAKEWPARAM(44, LBN_DBLCLK), list, 0, EV_CONTROL, 44, 2},
+      {WM_COMMAND, MAKEWPARAM(44, LBN_SETFOCUS), list, 0, 0, 44, 4},
+      {WM_COMMAND, 501, nullptr, 0, EV_MENU, 501, -1},
+      {WM_COMMAND, MAKEWPARAM(77, 1), nullptr, 0, EV_MENU, 77, -1},
+      {WM_HSCROLL, SB_LINEDOWN, bar, 0, EV_CONTROL, 47, -1},
+      {WM_NOTIFY, 45, view, NM_RDBLCLK, EV_CONTROL, 45, 3},
+      {WM_NOTIFY, 45, view, LVN_ITEMCHANGED, EV_CONTROL, 45, -1},
+      {WM_NOTIFY, 45, view, NM_SETFOCUS, 0, -1, -1},
+      {WM_NOTIFY, 48, button, UDN_DELTAPOS, EV_CONTROL, 48, -7},
+      {WM_NOTIFY, 48, button, NM_CLICK, 0, -1, -1},
+  };
+  int row = 0;
+  for (const auto& c : cases) {
+    EventState = EventRecord{0, -1, nullptr, -1, 0, 0, 0};
+    NMUPDOWN notice{{c.from, c.wParam, c.notifyCode}, 0, -7};
+    bool notify = c.message == WM_NOTIFY;
+    SendMessageA(
+        window, c.message, c.wParam,
+        notify ? reinterpret_cast<LPARAM>(&notice) : reinterpret_cast<LPARAM>(c.from));
+    EXPECT_EQ(EventState.code, c.code) << "row " << row;
+    EXPECT_EQ(EventState.controlNumber, c.controlNumber) << "row " << row;
+    EXPECT_EQ(EventState.subtype, c.subtype) << "row " << row++;
+  }
+  SendMessageA(window, WM_HSCROLL, 0, reinterpret_cast<LPARAM>(bar));
+  EXPECT_EQ(EventState.window,
+            window);  // scroll and notify events name the top-level window
+}
+
+TEST_F(EventsTest, TabCyclesTabStopsAndEditsReportFocus) {
+  HWND window = OpenForm(WS_CAPTION);  // visible and active: tab stops must be visible
+  HWND first = Hwnd(CreateEditField(1, 10, 10, 80, 20, "a"));
+  HWND label = Hwnd(CreateLabel(2, 10, 40, 80, 20, "not a stop"));
+  HWND button = Hwnd(CreateButton(3, 10, 70, 80, 20, "b"));
+  EnableWindow(Hwnd(CreateEditField(4, 10, 100, 80, 20, "off")), FALSE);
+  HWND last = Hwnd(CreateEditField(5, 10, 130, 80, 20, "e"));
+  ASSERT_EQ(GetActiveWindow(), window);
+  struct {
+    bool shift;
+    HWND from, to;
+  } steps[] = {
+      {false, first, button}, {false, button, last}, {false, last, first},
+      {true, first, last},    {true, last, button},  {true, button, first},
+      {false, label, label},  {true, label, last},  // off a non-stop only Shift+Tab moves
+  };
+  for (const auto& s : steps) {
+    SetFocus(s.from);
+    DrainEvents();
+    PressTab(s.shift);
+    for (const Event& e : DrainEvents())
+      EXPECT_NE(e.code, EV_MENU);
+    EXPECT_EQ(GetFocus(), s.to) << s.shift << " from " << GetDlgCtrlID(s.from);
+  }
+
+  // Edit 1 to edit 5: the edits' own notifications come first (the key's
+  // WaitEvent returns the last of them), then the posted notices in order.
+  SetFocus(first);
+  DrainEvents();
+  PressTab(true);
+  EXPECT_EQ(WaitEvent(), EV_CONTROL);
+  EXPECT_EQ(EventControlNumber(), 5);
+  EXPECT_EQ(EventState.subtype, EN_SETFOCUS);
+  std::vector<Event> notices = DrainEvents();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_TRUE(notices[0].controlNumber == 1 && notices[0].subtype == FOCUS_LOST);
+  EXPECT_TRUE(notices[1].controlNumber == 5 && notices[1].subtype == FOCUS_GAINED);
+
+  // A Tab that nobody reports: the consumed key-down is the result.
+  SetFocus(label);
+  DrainEvents();
+  PressTab(false);
+  EXPECT_EQ(WaitEvent(), WM_KEYDOWN);
+  EXPECT_EQ(EventState.wParam, static_cast<WPARAM>(VK_TAB));
+
+  // Tab, but not Shift+Tab, reaches a focused rich edit as a plain key.
+  LoadLibraryA("riched20.dll");
+  SetFocus(Child(window, "RichEdit20A", 60));
+  BYTE keys[256] = {};
+  keys[VK_TAB] = 0x80;
+  SetKeyboardState(keys);
+  EXPECT_EQ(FindAccelerators(window), nullptr);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  EXPECT_NE(FindAccelerators(window), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+// Shared by the window, event and control tests: the runtime set up once per
+// process, and ways to run the event loop that can never block a test.
+//
+// Hiding or destroying a visible captioned window costs Wine about two
+// seconds without a window manager, so tests open windows hidden unless
+// visibility or activation is what they test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "gui/controls_internal.h"
+#include "gui/events_internal.h"
+#include "gui/windows_internal.h"
+#include "rt/heaps.h"
+#include "rt/strings.h"
+
+namespace gui_test {
+
+struct Event {
+  int32_t code, controlNumber, subtype;
+};
+
+// WaitEvent for an event already pending: a posted WM_NULL makes sure the
+// call retrieves something that makes no event of its own.
+inline int32_t PendingEvent() {
+  PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+  return WaitEvent();
+}
+
+// The control and menu events the queued messages make, in order.
+inline std::vector<Event> DrainEvents() {
+  std::vector<Event> events;
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    int32_t code = WaitEvent();
+    if (code == EV_CONTROL || code == EV_MENU || code == EV_CONTROL_CLICK)
+      events.push_back({code, EventControlNumber(), EventState.subtype});
+  }
+  return events;
+}
+
+inline HWND Hwnd(int32_t handle) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(handle));
+}
+
+// The scratch buffer's first byte, wherever other tests left the cursor.
+inline char* ScratchStart() {
+  return ScratchCursor + ScratchRoom(ScratchCursor) - (SCRATCH_SIZE - 1);
+}
+
+// Each test starts with no window, an empty queue, no pending event, no key
+// down and the scratch cursor at the buffer's start.
+class GuiTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static bool ready = CreateHeaps() && InitScratchBuffer() != nullptr;
+    if (ready && WindowTable.records == nullptr) {
+      InitWindowRuntime();
+      InitControls();
+    }
+  }
+  void SetUp() override {
+    ASSERT_NE(WindowTable.records, nullptr);
+    TearDown();
+    ScratchCursor = ScratchStart();
+  }
+  void TearDown() override {
+    CloseAllWindows();
+    DrainEvents();
+    EventState.code = 0;
+    WindowCallback = nullptr;
+    BYTE keys[256] = {};
+    SetKeyboardState(keys);
+  }
+};
+
+}  // namespace gui_test

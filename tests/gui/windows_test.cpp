@@ -120,6 +120,8 @@ TEST_F(WindowsTest, ReopeningNumberReplacesWindowClassAndAccelerators) {
   WNDCLASSA unused;
   EXPECT_FALSE(GetClassInfoA(ModuleInstance(), "WindowClass_3", &unused));
   EXPECT_EQ(LastWindowHandle(), reinterpret_cast<WindowRef>(second));  // never cleared
+  // Record 3 is empty now: no active window is not matched with it.
+  EXPECT_EQ(FindAccelerators(nullptr), nullptr);
 }
 
 TEST_F(WindowsTest, AutomaticWindowsHaveOwnReferencesAndClasses) {

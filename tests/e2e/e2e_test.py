@@ -167,7 +167,12 @@ class Tool:
         seen = self.box()
         check(seen == (caption, text), f"expected box {caption!r} {text!r}, saw {seen}")
         if key:
-            xdo("key", key)
+            self.press(key)
+
+    def press(self, key):
+        """A key for the dialog last seen, which then must close."""
+        xdo("key", key)
+        probe("gone", self.last_box)
 
     def expect_quiet(self):
         result = run(["wine", PROBE, "box", self.last_box, "1500"], timeout=60)
@@ -177,7 +182,7 @@ class Tool:
         self.click(button)
         self.expect_box(title, "", key=None)
         self.replace_text(path)
-        xdo("key", "Return" if path else "Escape")
+        self.press("Return" if path else "Escape")
         self.expect_quiet()
 
     def generate(self, save_as):
@@ -187,11 +192,9 @@ class Tool:
 
     def answer_save(self, save_as):
         self.expect_box(SAVE_TITLE, "", key=None)
-        if save_as is None:
-            xdo("key", "Escape")
-        else:
+        if save_as is not None:
             self.replace_text(save_as)
-            xdo("key", "Return")
+        self.press("Escape" if save_as is None else "Return")
 
     def texts(self):
         return {int(n): t for n, t in (line.split("\t", 1) for line in probe("texts").splitlines())}
@@ -433,7 +436,7 @@ def main():
     # Windows without a window manager: Wine handles them itself, which
     # spares a wait of seconds for every window that closes.
     run(["wine", "reg", "add", r"HKCU\Software\Wine\AppDefaults\patchbuilder.exe\X11 Driver",
-         "/v", "Managed", "/d", "N", "/f"], timeout=60)
+         "/v", "Managed", "/d", "N", "/f"], timeout=120)
 
     cases = [("main", lambda: main_run(folders["run"], folders["in"], folders["out"], stub, old, new)),
              ("stub", lambda: stub_run(folders["stub"], folders["in"], folders["out"], rng, old, new)),

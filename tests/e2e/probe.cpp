@@ -3,7 +3,7 @@
 // texts, the progress bar). Every wait is bounded. Commands:
 //   box [SKIP [MS]]  waits (15 s or MS) for a visible dialog other than
 //               SKIP; prints "handle<TAB>caption<TAB>text"
-//   nobox       waits until no dialog is visible
+//   gone HANDLE waits until that dialog is no longer visible
 //   origin      prints the screen position of the main form's client area
 //   texts       prints "number<TAB>text" for the form's 28 controls
 //   progress    prints the progress bar's position
@@ -74,13 +74,13 @@ HWND MainForm() {
   return form;
 }
 
+// A dialog is ready for keys once it is the foreground window: then Wine
+// has given it the X input focus too.
 int Box(HWND skip) {
   HWND box = nullptr;
-  if (!WaitFor([&] { return (box = VisibleDialog(skip)) != nullptr; }))
+  if (!WaitFor([&] { return (box = VisibleDialog(skip)) != nullptr; }) ||
+      !WaitFor([&] { return GetForegroundWindow() == box; }))
     return 1;
-  // The text arrives with the box's creation; give a box still being built
-  // a moment.
-  Sleep(100);
   std::printf("%lu\t%s\t%s\n",
               static_cast<unsigned long>(reinterpret_cast<uintptr_t>(box)),
               TextOf(box).c_str(), TextOf(GetDlgItem(box, 0xFFFF)).c_str());
@@ -126,15 +126,17 @@ int main(int argc, char** argv) {
   if (command == "box")
     return Box(argc > 2 ? reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10))
                         : nullptr);
-  if (command == "nobox")
-    return WaitFor([] { return VisibleDialog(nullptr) == nullptr; }) ? 0 : 1;
+  if (command == "gone" && argc > 2) {
+    auto box = reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10));
+    return WaitFor([&] { return !IsWindowVisible(box); }) ? 0 : 1;
+  }
   if (command == "origin")
     return Origin();
   if (command == "texts")
     return Texts();
   if (command == "progress")
     return Progress();
-  std::fprintf(stderr,
-               "usage: probe box [SKIP [MS]] | nobox | origin | texts | progress\n");
+  std::fprintf(
+      stderr, "usage: probe box [SKIP [MS]] | gone HANDLE | origin | texts | progress\n");
   return 2;
 }

@@ -51,7 +51,7 @@ unsigned char* EncodeBytes(const unsigned char* oldBytes, const unsigned char* n
   return out;
 }
 
-int32_t OpenInput(int32_t slot, const char* path, int32_t* size) {
+bool OpenInput(int32_t slot, const char* path, int32_t* size) {
   *size = QueryFileSize(path);
   return *size >= 0 && OpenForRead(slot, path) != 0;
 }

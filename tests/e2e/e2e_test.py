@@ -133,7 +133,9 @@ def check_patch(path, expected):
 
 class Tool:
     def __init__(self, cwd, desktop=None):
-        args = ["wine", TOOL] if desktop is None else ["wine", "explorer", f"/desktop={desktop}", TOOL]
+        args = ["wine", TOOL]
+        if desktop is not None:
+            args = ["wine", "explorer", f"/desktop={desktop}", TOOL]
         self.process = subprocess.Popen(args, cwd=cwd, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.last_box = "0"
@@ -197,7 +199,8 @@ class Tool:
         self.press("Escape" if save_as is None else "Return")
 
     def texts(self):
-        return {int(n): t for n, t in (line.split("\t", 1) for line in probe("texts").splitlines())}
+        lines = probe("texts").splitlines()
+        return {int(n): t for n, t in (line.split("\t", 1) for line in lines)}
 
     def progress(self):
         return int(probe("progress"))
@@ -362,7 +365,7 @@ def read_screen(path):
     """The root window as (width, height, pixel function)."""
     run(["import", "-window", "root", path], timeout=30)
     data = run(["convert", path, "ppm:-"], timeout=30, encoding=None).stdout
-    magic, size, _, pixels = data.split(b"\n", 3)
+    _, size, _, pixels = data.split(b"\n", 3)
     width, height = map(int, size.split())
     return width, height, lambda x, y: pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
 
@@ -411,7 +414,8 @@ def screenshot_run(cwd, shot):
             x, y, w, h = LAYOUT[field]
             check(at(x + w - 10, y + h // 2) == white, f"field {field} is not where it belongs")
             check(at(5, y + h // 2) == face, f"something covers the margin beside field {field}")
-        colours = {at(x, y) for x in range(0, CLIENT_SIZE[0], 3) for y in range(0, CLIENT_SIZE[1], 3)}
+        colours = {at(x, y) for x in range(0, CLIENT_SIZE[0], 3)
+                   for y in range(0, CLIENT_SIZE[1], 3)}
         check(len(colours) >= 4, "the client area is nearly uniform")
 
         xdo("mousemove", right - frame - caption // 2, top + frame + caption // 2, "click", "1")
@@ -433,23 +437,28 @@ def main():
     old, new = make_inputs(folders["in"], rng)
     stub = write_stub(folders["run"], STUB_SIZE, rng)
 
-    # Windows without a window manager: Wine handles them itself, which
-    # spares a wait of seconds for every window that closes.
-    run(["wine", "reg", "add", r"HKCU\Software\Wine\AppDefaults\patchbuilder.exe\X11 Driver",
-         "/v", "Managed", "/d", "N", "/f"], timeout=120)
-
-    cases = [("main", lambda: main_run(folders["run"], folders["in"], folders["out"], stub, old, new)),
-             ("stub", lambda: stub_run(folders["stub"], folders["in"], folders["out"], rng, old, new)),
+    inputs, out = folders["in"], folders["out"]
+    cases = [("main", lambda: main_run(folders["run"], inputs, out, stub, old, new)),
+             ("stub", lambda: stub_run(folders["stub"], inputs, out, rng, old, new)),
              ("screenshot", lambda: screenshot_run(folders["run"], os.path.join(WORK, "form.png")))]
+    # There is no window manager: let Wine handle the tool's windows itself,
+    # which spares a wait of seconds for every window that closes. Only for
+    # this test: a user's window manager should manage them.
+    app_key = r"HKCU\Software\Wine\AppDefaults\patchbuilder.exe"
+    run(["wine", "reg", "add", app_key + r"\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+        timeout=120)
     failed = 0
-    for name, case in cases:
-        started = time.time()
-        try:
-            case()
-            print(f"{name}: ok ({time.time() - started:.1f} s)", flush=True)
-        except Failure as failure:
-            failed += 1
-            print(f"{name}: FAILED: {failure} (seed {SEED})", flush=True)
+    try:
+        for name, case in cases:
+            started = time.time()
+            try:
+                case()
+                print(f"{name}: ok ({time.time() - started:.1f} s)", flush=True)
+            except Failure as failure:
+                failed += 1
+                print(f"{name}: FAILED: {failure} (seed {SEED})", flush=True)
+    finally:
+        run(["wine", "reg", "delete", app_key, "/f"], timeout=120)
     return 1 if failed else 0
 
 

@@ -167,11 +167,11 @@ StubResult CheckTarget() {
   return old == MATCH_YES ? STUB_DONE : STUB_WRONG_VERSION;
 }
 
-StubResult WriteFailure() {
-  DWORD error = NewFile.error;
-  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL
-                                                                      : STUB_WRITE_FAILED;
+StubResult FailureOf(DWORD error, StubResult otherwise) {
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL : otherwise;
 }
+
+StubResult WriteFailure() { return FailureOf(NewFile.error, STUB_WRITE_FAILED); }
 
 // One record per position of the new file; the stream must end with the last.
 StubResult Decode(ProgressReport progress) {
@@ -205,11 +205,8 @@ bool SeekStream() {
 
 // Writes the new version to TheInstall.temporary, created beside the target.
 StubResult WriteNewVersion(ProgressReport progress) {
-  if (GetTempFileNameA(TheInstall.folder, "pat", 0, TheInstall.temporary) == 0) {
-    DWORD error = GetLastError();
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL
-                                                                        : STUB_FOLDER_NOT_WRITABLE;
-  }
+  if (GetTempFileNameA(TheInstall.folder, "pat", 0, TheInstall.temporary) == 0)
+    return FailureOf(GetLastError(), STUB_FOLDER_NOT_WRITABLE);
   NewFile.file = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   NewFile.length = NewFile.error = 0;
@@ -241,12 +238,20 @@ bool NameBackup() {
   return false;
 }
 
+// The backup is a copy, so that the target is replaced in one rename and is
+// never missing, even when that rename fails.
 StubResult SwapIn() {
-  if (!NameBackup() || !MoveFileA(TheInstall.target, TheInstall.backup))
+  if (!NameBackup())
     return STUB_REPLACE_FAILED;
-  if (MoveFileA(TheInstall.temporary, TheInstall.target))
+  if (!CopyFileA(TheInstall.target, TheInstall.backup, TRUE)) {
+    DWORD error = GetLastError();
+    DeleteFileA(TheInstall.backup);
+    return FailureOf(error, STUB_WRITE_FAILED);
+  }
+  if (MoveFileExA(TheInstall.temporary, TheInstall.target,
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return STUB_DONE;
-  MoveFileA(TheInstall.backup, TheInstall.target);
+  DeleteFileA(TheInstall.backup);
   return STUB_REPLACE_FAILED;
 }
 

@@ -212,6 +212,8 @@ Bytes Join(const Bytes& patch, const Parts& parts) {
   return out;
 }
 
+constexpr DWORD NOT_HELD = ~0u;
+
 TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
   std::mt19937 rng(11);
   Bytes old = RandomBytes(rng, 30000), now = Edited(old, rng, 40000, 40);
@@ -236,6 +238,7 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
     const char* name;
     Bytes patch, target;
     DWORD code;
+    DWORD heldSharing = NOT_HELD;  // the target held open by another program
   } cases[] = {
       {"wrong version, same size", patch, oneChanged, STUB_WRONG_VERSION},
       {"wrong version, other size", patch, longer, STUB_WRONG_VERSION},
@@ -256,6 +259,8 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
       {"fingerprint in capitals", line(11, "ABCDEF0123456789ABCDEF0123456789"), old,
        STUB_PATCH_DAMAGED},
       {"name leaving the folder", line(14, "..\\target.bin"), old, STUB_PATCH_DAMAGED},
+      {"target held open", patch, old, STUB_REPLACE_FAILED, FILE_SHARE_READ},
+      {"target held exclusively", patch, old, STUB_TARGET_UNREADABLE, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -264,7 +269,13 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
     if (!c.target.empty())
       WriteBytes(SITE + "\\target.bin", c.target);
     Names before = ListFolder(SITE);
+    HANDLE held = c.heldSharing == NOT_HELD
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileA((SITE + "\\target.bin").c_str(), GENERIC_READ, c.heldSharing,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(Install(SITE), c.code);
+    if (held != INVALID_HANDLE_VALUE)
+      CloseHandle(held);
     EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == c.target);
     EXPECT_EQ(ListFolder(SITE), before);
   }

@@ -66,9 +66,11 @@ CommandLine ReadCommandLine() {
       options.folder = FolderOption;
       break;
     }
+    // Anything else is refused, in a window unless /S came before it.
     options.valid = IsOption(s, 'S') && (s[2] == '\0' || s[2] == ' ' || s[2] == '\t');
-    options.silent = true;
-    s = SkipSpaces(s + 2);
+    options.silent = options.silent || options.valid;
+    if (options.valid)
+      s = SkipSpaces(s + 2);
   }
   return options;
 }

@@ -28,7 +28,7 @@ const char* const TEXTS[9] = {"Stub test", "Welcome to the update", "It brings t
                               "Close other programs first", "Pick the folder", "C:\\nowhere",
                               "Browse...", "Install now", "Leave"};
 const std::string WORK = "stub_work";
-const std::string SITE = WORK + "\\site";
+const std::string SITE = WORK + "\\the site";  // /D= takes spaces
 const std::string PATCH = WORK + "\\patch.exe";
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
@@ -279,6 +279,9 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
     EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == c.target);
     EXPECT_EQ(ListFolder(SITE), before);
   }
+  WriteBytes(PATCH, patch);
+  EXPECT_EQ(Finish(Start("/S /X /D=" + SITE)), STUB_BAD_COMMAND_LINE);
+  EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == old);
 }
 
 // A patch for the file already in a read-only folder: nothing can be written.

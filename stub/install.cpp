@@ -65,7 +65,8 @@ void CloseIfOpen(HANDLE file) {
 bool FlushWriter(Writer* w) {
   DWORD written = 0;
   if (w->error == 0 && w->length > 0 &&
-      (!WriteFile(w->file, w->bytes, w->length, &written, nullptr) || written != w->length))
+      (!WriteFile(w->file, w->bytes, w->length, &written, nullptr) ||
+       written != w->length))
     w->error = written == w->length ? GetLastError() : ERROR_DISK_FULL;
   w->length = 0;
   return w->error == 0;
@@ -131,8 +132,8 @@ FileMatch MatchesVersion(const char* path, int64_t size, int32_t wantSize,
 // too long.
 bool NameTarget(const char* folder) {
   char* part = nullptr;
-  DWORD n = GetFullPathNameA(folder[0] != '\0' ? folder : ".", PATH_LIMIT, TheInstall.folder,
-                             &part);
+  DWORD n = GetFullPathNameA(folder[0] != '\0' ? folder : ".", PATH_LIMIT,
+                             TheInstall.folder, &part);
   if (n == 0 || n >= static_cast<DWORD>(PATH_LIMIT) - 1)
     return false;
   lstrcpyA(TheInstall.target, TheInstall.folder);
@@ -168,10 +169,13 @@ StubResult CheckTarget() {
 }
 
 StubResult FailureOf(DWORD error, StubResult otherwise) {
-  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL : otherwise;
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL
+                                                                     : otherwise;
 }
 
-StubResult WriteFailure() { return FailureOf(NewFile.error, STUB_WRITE_FAILED); }
+StubResult WriteFailure() {
+  return FailureOf(NewFile.error, STUB_WRITE_FAILED);
+}
 
 // One record per position of the new file; the stream must end with the last.
 StubResult Decode(ProgressReport progress) {
@@ -207,8 +211,8 @@ bool SeekStream() {
 StubResult WriteNewVersion(ProgressReport progress) {
   if (GetTempFileNameA(TheInstall.folder, "pat", 0, TheInstall.temporary) == 0)
     return FailureOf(GetLastError(), STUB_FOLDER_NOT_WRITABLE);
-  NewFile.file = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  NewFile.file = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
+                             TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   NewFile.length = NewFile.error = 0;
   StartReader(&OldFile, OpenForReading(TheInstall.target));
   StartReader(&Stream, OpenForReading(ThePayload.patchPath));
@@ -286,14 +290,16 @@ const char* ResultMessage(StubResult result) {
       text = "The update was installed.\n\nThe previous version was kept as\n%s";
       break;
     case STUB_BAD_COMMAND_LINE:
-      text = "Unknown command line. Use /S to install without asking and "
-             "/D=<folder> to choose the folder.";
+      text =
+          "Unknown command line. Use /S to install without asking and "
+          "/D=<folder> to choose the folder.";
       break;
     case STUB_PATCH_DAMAGED:
       text = "This patch file is damaged or incomplete. Please get a new copy of it.";
       break;
     case STUB_TARGET_MISSING:
-      text = "%s was not found.\n\nPlease choose the folder where the program is installed.";
+      text =
+          "%s was not found.\n\nPlease choose the folder where the program is installed.";
       break;
     case STUB_WRONG_VERSION:
       text = "%s is not the version that this patch updates.";
@@ -305,8 +311,9 @@ const char* ResultMessage(StubResult result) {
       text = "%s could not be read. Close any program that uses it and try again.";
       break;
     case STUB_FOLDER_NOT_WRITABLE:
-      text = "The folder of %s cannot be written to. You may need to run the patch "
-             "as an administrator.";
+      text =
+          "The folder of %s cannot be written to. You may need to run the patch "
+          "as an administrator.";
       break;
     case STUB_DISK_FULL:
       text = "There is not enough free disk space beside %s.";

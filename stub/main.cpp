@@ -83,7 +83,7 @@ void Tell(StubResult result) {
 
 int RunStub() {
   CommandLine options = ReadCommandLine();
-  StubResult failure = !LoadPayload()    ? STUB_PATCH_DAMAGED
+  StubResult failure = !LoadPayload()   ? STUB_PATCH_DAMAGED
                        : !options.valid ? STUB_BAD_COMMAND_LINE
                                         : STUB_DONE;
   if (failure != STUB_DONE) {
@@ -92,7 +92,8 @@ int RunStub() {
     return failure;
   }
   if (options.silent) {
-    const char* folder = options.folder ? options.folder : ThePayload.line[LINE_DEFAULT_FOLDER];
+    const char* folder =
+        options.folder ? options.folder : ThePayload.line[LINE_DEFAULT_FOLDER];
     return InstallPatch(folder, nullptr);
   }
   return RunStubWindow(options.folder);
@@ -100,4 +101,6 @@ int RunStub() {
 
 }  // namespace
 
-extern "C" void StubEntry() { ExitProcess(RunStub()); }
+extern "C" void StubEntry() {
+  ExitProcess(RunStub());
+}

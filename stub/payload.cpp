@@ -16,7 +16,9 @@ constexpr int FINGERPRINT_LENGTH = 32;
 
 char LineBytes[LINES_LIMIT + 1];
 
-bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool IsLowerHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 int TextLength(const char* s) {
   int n = 0;

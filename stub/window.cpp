@@ -4,10 +4,11 @@
 // cannot be closed, and the progress report keeps the window painted.
 #include <windows.h>
 
+#include "stub/stub.h"
+
+// These need <windows.h> first.
 #include <commctrl.h>
 #include <shlobj.h>
-
-#include "stub/stub.h"
 
 namespace {
 
@@ -38,15 +39,18 @@ struct ControlSpec {
 
 constexpr DWORD TAB_STOP = WS_TABSTOP;
 constexpr ControlSpec CONTROLS[] = {
-    {CTL_PROGRAM_TITLE, "STATIC", SS_LEFT | SS_NOPREFIX, 15, 12, 410, 20, LINE_PROGRAM_TITLE},
-    {CTL_DESCRIPTION, "STATIC", SS_LEFT | SS_NOPREFIX, 15, 40, 410, 58, LINE_PROGRAM_DESCRIPTION},
+    {CTL_PROGRAM_TITLE, "STATIC", SS_LEFT | SS_NOPREFIX, 15, 12, 410, 20,
+     LINE_PROGRAM_TITLE},
+    {CTL_DESCRIPTION, "STATIC", SS_LEFT | SS_NOPREFIX, 15, 40, 410, 58,
+     LINE_PROGRAM_DESCRIPTION},
     {CTL_NOTICE, "STATIC", SS_LEFT | SS_NOPREFIX, 15, 104, 410, 44, LINE_SYSTEM_NOTICE},
     {CTL_FOLDER_TIP, "STATIC", SS_LEFT | SS_NOPREFIX, 15, 154, 410, 32, LINE_FOLDER_TIP},
     {CTL_FOLDER, "EDIT", ES_AUTOHSCROLL | WS_BORDER | TAB_STOP, 15, 192, 320, 22,
      LINE_DEFAULT_FOLDER},
     {CTL_BROWSE, "BUTTON", BS_PUSHBUTTON | TAB_STOP, 345, 191, 80, 24, LINE_OPEN_BUTTON},
     {CTL_PROGRESS, PROGRESS_CLASSA, 0, 15, 228, 410, 16, NO_TEXT},
-    {CTL_INSTALL, "BUTTON", BS_DEFPUSHBUTTON | TAB_STOP, 235, 258, 90, 28, LINE_INSTALL_BUTTON},
+    {CTL_INSTALL, "BUTTON", BS_DEFPUSHBUTTON | TAB_STOP, 235, 258, 90, 28,
+     LINE_INSTALL_BUTTON},
     {CTL_EXIT, "BUTTON", BS_PUSHBUTTON | TAB_STOP, 335, 258, 90, 28, LINE_EXIT_BUTTON},
 };
 
@@ -54,7 +58,9 @@ HWND MainWindow;
 HFONT TitleFont;
 bool Busy;
 
-HWND Control(int id) { return GetDlgItem(MainWindow, id); }
+HWND Control(int id) {
+  return GetDlgItem(MainWindow, id);
+}
 
 // The title in a bold variant of the controls' font.
 HFONT MakeTitleFont(HFONT base) {
@@ -70,11 +76,13 @@ void CreateControls(HWND window) {
   TitleFont = MakeTitleFont(font);
   for (const ControlSpec& c : CONTROLS) {
     const char* text = c.line == NO_TEXT ? "" : ThePayload.line[c.line];
-    HWND control = CreateWindowExA(c.id == CTL_FOLDER ? WS_EX_CLIENTEDGE : 0, c.className, text,
-                                   WS_CHILD | WS_VISIBLE | c.style, c.x, c.y, c.width, c.height,
-                                   window, reinterpret_cast<HMENU>(c.id), nullptr, nullptr);
+    HWND control =
+        CreateWindowExA(c.id == CTL_FOLDER ? WS_EX_CLIENTEDGE : 0, c.className, text,
+                        WS_CHILD | WS_VISIBLE | c.style, c.x, c.y, c.width, c.height,
+                        window, reinterpret_cast<HMENU>(c.id), nullptr, nullptr);
     bool title = c.id == CTL_PROGRAM_TITLE && TitleFont != nullptr;
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(title ? TitleFont : font), FALSE);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(title ? TitleFont : font),
+                 FALSE);
   }
   SendMessageA(Control(CTL_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 }
@@ -174,8 +182,8 @@ bool OpenMainWindow() {
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
   MainWindow = CreateWindowExA(0, CLASS_NAME, ThePayload.line[LINE_WINDOW_TITLE], style,
                                (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                               nullptr, nullptr, windowClass.hInstance, nullptr);
+                               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width,
+                               height, nullptr, nullptr, windowClass.hInstance, nullptr);
   return MainWindow != nullptr;
 }
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -24,11 +24,18 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Names = std::set<std::string>;
 
-const char* const TEXTS[9] = {"Stub test", "Welcome to the update", "It brings target.bin up to date",
-                              "Close other programs first", "Pick the folder", "C:\\nowhere",
-                              "Browse...", "Install now", "Leave"};
+const char* const TEXTS[9] = {"Stub test",
+                              "Welcome to the update",
+                              "It brings target.bin up to date",
+                              "Close other programs first",
+                              "Pick the folder",
+                              "C:\\nowhere",
+                              "Browse...",
+                              "Install now",
+                              "Leave"};
 const std::string WORK = "stub_work";
 const std::string SITE = WORK + "\\the site";  // /D= takes spaces
+const std::string SOURCE = WORK + "\\source";
 const std::string PATCH = WORK + "\\patch.exe";
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
@@ -52,7 +59,8 @@ Names ListFolder(const std::string& folder) {
   Names names;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+  for (bool more = search != INVALID_HANDLE_VALUE; more;
+       more = FindNextFileA(search, &found))
     if (found.cFileName[0] != '.')
       names.insert(found.cFileName);
   FindClose(search);
@@ -79,11 +87,11 @@ Bytes Edited(Bytes bytes, std::mt19937& rng, size_t size, size_t step) {
   return bytes;
 }
 
-// Writes the old file as <folder>\target.bin and the new one beside the
+// Writes the old file under its name in SOURCE and the new one beside the
 // patch, then the patch itself.
-void MakePatch(const std::string& folder, const Bytes& old, const Bytes& now,
+void MakePatch(const Bytes& old, const Bytes& now,
                const std::string& name = "target.bin") {
-  std::string oldPath = folder + "\\" + name, newPath = WORK + "\\new.bin";
+  std::string oldPath = SOURCE + "\\" + name, newPath = WORK + "\\new.bin";
   WriteBytes(oldPath, old);
   WriteBytes(newPath, now);
   PatchRequest request{};
@@ -102,8 +110,8 @@ PROCESS_INFORMATION Start(const std::string& arguments) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
+  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &process));
   return process;
 }
 
@@ -116,7 +124,9 @@ DWORD Finish(PROCESS_INFORMATION process) {
   return code;
 }
 
-DWORD Install(const std::string& folder) { return Finish(Start("/S /D=" + folder)); }
+DWORD Install(const std::string& folder) {
+  return Finish(Start("/S /D=" + folder));
+}
 
 class StubTest : public ::testing::Test {
  protected:
@@ -124,10 +134,11 @@ class StubTest : public ::testing::Test {
     ASSERT_TRUE(CreateHeaps() && InitScratchBuffer() != nullptr && InitFileSlots());
     CreateDirectoryA(WORK.c_str(), nullptr);
     CreateDirectoryA(SITE.c_str(), nullptr);
+    CreateDirectoryA(SOURCE.c_str(), nullptr);
   }
   void SetUp() override {
-    ClearFolder(SITE);
-    ClearFolder(WORK);
+    for (const auto& folder : {SITE, SOURCE, WORK})
+      ClearFolder(folder);
   }
 };
 
@@ -135,7 +146,8 @@ TEST_F(StubTest, RoundTripsGiveTheNewFile) {
   unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
-  Bytes a = RandomBytes(rng, 3000), b = RandomBytes(rng, 25600), c = RandomBytes(rng, 200000);
+  Bytes a = RandomBytes(rng, 3000), b = RandomBytes(rng, 25600),
+        c = RandomBytes(rng, 200000);
   Bytes zerosPastEnd = a;
   zerosPastEnd.insert(zerosPastEnd.end(), 300, 0);
   zerosPastEnd.insert(zerosPastEnd.end(), {7, 0, 9, 0});
@@ -155,7 +167,7 @@ TEST_F(StubTest, RoundTripsGiveTheNewFile) {
   for (const auto& p : pairs) {
     SCOPED_TRACE(p.name);
     SetUp();
-    MakePatch(WORK, p.old, p.now);
+    MakePatch(p.old, p.now);
     WriteBytes(SITE + "\\target.bin", p.old);
     bool same = p.old == p.now;
     EXPECT_EQ(Install(SITE), same ? STUB_ALREADY_PATCHED : STUB_DONE);
@@ -164,52 +176,22 @@ TEST_F(StubTest, RoundTripsGiveTheNewFile) {
       EXPECT_TRUE(ReadBytes(SITE + "\\target.bin.bak") == p.old);
       EXPECT_EQ(ListFolder(SITE), (Names{"target.bin", "target.bin.bak"}));
       EXPECT_EQ(Install(SITE), STUB_ALREADY_PATCHED);
+      WriteBytes(SITE + "\\target.bin", p.old);  // the first backup must stay
+      EXPECT_EQ(Install(SITE), STUB_DONE);
+      EXPECT_TRUE(ReadBytes(SITE + "\\target.bin.bak2") == p.old);
     } else {
       EXPECT_EQ(ListFolder(SITE), Names{"target.bin"});
     }
   }
 }
 
-TEST_F(StubTest, BackupsAreNeverOverwritten) {
-  std::mt19937 rng(7);
-  Bytes v1 = RandomBytes(rng, 5000), v2 = Edited(v1, rng, 5000, 20);
-  MakePatch(WORK, v1, v2);
-  for (const char* bak : {"target.bin.bak", "target.bin.bak2"}) {
-    WriteBytes(SITE + "\\target.bin", v1);
-    EXPECT_EQ(Install(SITE), STUB_DONE);
-    EXPECT_TRUE(ReadBytes(SITE + "\\" + bak) == v1) << bak;
-  }
-}
-
-// The part of a patch after the stub, cut into its fourteen lines and the
-// stream; Join puts them back.
-struct Parts {
-  std::vector<std::string> lines;
-  Bytes stream;
-};
-
-Parts Split(const Bytes& patch) {
-  Parts parts;
-  size_t at = STUB_SIZE;
-  for (int i = 0; i < 14; i++) {
-    size_t end = at;
-    while (!(patch[end] == '\r' && patch[end + 1] == '\n'))
-      end++;
-    parts.lines.emplace_back(patch.begin() + at, patch.begin() + end);
-    at = end + 2;
-  }
-  parts.stream.assign(patch.begin() + at, patch.end());
-  return parts;
-}
-
-Bytes Join(const Bytes& patch, const Parts& parts) {
-  Bytes out(patch.begin(), patch.begin() + STUB_SIZE);
-  for (const auto& line : parts.lines) {
-    out.insert(out.end(), line.begin(), line.end());
-    out.insert(out.end(), {'\r', '\n'});
-  }
-  out.insert(out.end(), parts.stream.begin(), parts.stream.end());
-  return out;
+// The patch with the first "from" after the stub replaced by "to".
+Bytes Replaced(Bytes patch, const std::string& from, const std::string& to) {
+  auto at = std::search(patch.begin() + STUB_SIZE, patch.end(), from.begin(), from.end());
+  EXPECT_TRUE(at != patch.end()) << from;
+  at = patch.erase(at, at + from.size());
+  patch.insert(at, to.begin(), to.end());
+  return patch;
 }
 
 constexpr DWORD NOT_HELD = ~0u;
@@ -218,19 +200,11 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
   std::mt19937 rng(11);
   Bytes old = RandomBytes(rng, 30000), now = Edited(old, rng, 40000, 40);
   now.back() = 0x5A;  // past the old end, so the stream ends with 01 5A
-  MakePatch(WORK, old, now);
+  MakePatch(old, now);
   const Bytes patch = ReadBytes(PATCH);
-  const Parts parts = Split(patch);
-  auto line = [&](int k, const std::string& text) {
-    Parts p = parts;
-    p.lines[k - 1] = text;
-    return Join(patch, p);
-  };
-  auto stream = [&](const std::function<void(Bytes&)>& change) {
-    Parts p = parts;
-    change(p.stream);
-    return Join(patch, p);
-  };
+  Bytes longerPatch = patch, alteredPatch = patch;
+  longerPatch.push_back(0);
+  alteredPatch.back() ^= 0x40;
   Bytes oneChanged = old, longer = old;
   oneChanged[123] ^= 1;
   longer.push_back(0);
@@ -246,19 +220,20 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
       {"no target", patch, {}, STUB_TARGET_MISSING},
       {"cut inside the lines", Bytes(patch.begin(), patch.begin() + STUB_SIZE + 40), old,
        STUB_PATCH_DAMAGED},
-      {"cut inside the stream", Bytes(patch.begin(), patch.end() - 1), old, STUB_PATCH_DAMAGED},
-      {"cut to half the stream", Bytes(patch.begin(), patch.end() - parts.stream.size() / 2), old,
+      {"cut inside the stream", Bytes(patch.begin(), patch.end() - 1), old,
        STUB_PATCH_DAMAGED},
-      {"a byte after the stream", stream([](Bytes& s) { s.push_back(0); }), old,
+      {"cut to half the stream", Bytes(patch.begin(), patch.end() - 20000), old,
        STUB_PATCH_DAMAGED},
-      {"unknown record", stream([](Bytes& s) { s[0] = 2; }), old, STUB_PATCH_DAMAGED},
-      {"changed byte altered", stream([](Bytes& s) { s[s.size() - 1] ^= 0x40; }), old,
-       STUB_RESULT_MISMATCH},
-      {"size with a leading zero", line(12, "030000"), old, STUB_PATCH_DAMAGED},
-      {"size with a sign", line(13, "+40000"), old, STUB_PATCH_DAMAGED},
-      {"fingerprint in capitals", line(11, "ABCDEF0123456789ABCDEF0123456789"), old,
+      {"a byte after the stream", longerPatch, old, STUB_PATCH_DAMAGED},
+      {"unknown record", Replaced(patch, "target.bin\r\n", "target.bin\r\n\2"), old,
        STUB_PATCH_DAMAGED},
-      {"name leaving the folder", line(14, "..\\target.bin"), old, STUB_PATCH_DAMAGED},
+      {"changed byte altered", alteredPatch, old, STUB_RESULT_MISMATCH},
+      {"size with a leading zero", Replaced(patch, "\n30000\r", "\n030000\r"), old,
+       STUB_PATCH_DAMAGED},
+      {"size with a sign", Replaced(patch, "\n40000\r", "\n+40000\r"), old,
+       STUB_PATCH_DAMAGED},
+      {"name leaving the folder", Replaced(patch, "\ntarget.bin", "\n..\\target.bin"),
+       old, STUB_PATCH_DAMAGED},
       {"target held open", patch, old, STUB_REPLACE_FAILED, FILE_SHARE_READ},
       {"target held exclusively", patch, old, STUB_TARGET_UNREADABLE, 0},
   };
@@ -271,8 +246,8 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
     Names before = ListFolder(SITE);
     HANDLE held = c.heldSharing == NOT_HELD
                       ? INVALID_HANDLE_VALUE
-                      : CreateFileA((SITE + "\\target.bin").c_str(), GENERIC_READ, c.heldSharing,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
+                      : CreateFileA((SITE + "\\target.bin").c_str(), GENERIC_READ,
+                                    c.heldSharing, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(Install(SITE), c.code);
     if (held != INVALID_HANDLE_VALUE)
       CloseHandle(held);
@@ -294,14 +269,10 @@ TEST_F(StubTest, ReadOnlyFolderIsRefused) {
   const std::string name = *names.begin(), path = std::string(dir) + "\\" + name;
   Bytes old = ReadBytes(path);
   std::mt19937 rng(3);
-  std::string source = WORK + "\\source";
-  CreateDirectoryA(source.c_str(), nullptr);
-  MakePatch(source, old, Edited(old, rng, old.size() + 10, 5), name);
+  MakePatch(old, Edited(old, rng, old.size() + 10, 5), name);
   EXPECT_EQ(Install(dir), STUB_FOLDER_NOT_WRITABLE);
   EXPECT_TRUE(ReadBytes(path) == old);
   EXPECT_EQ(ListFolder(dir), names);
-  ClearFolder(source);
-  RemoveDirectoryA(source.c_str());
 }
 
 TEST_F(StubTest, FullDiskIsRefused) {
@@ -310,44 +281,22 @@ TEST_F(StubTest, FullDiskIsRefused) {
     GTEST_SKIP() << "PB_FULL_DIR unset: no small disk to fill";
   std::mt19937 rng(5);
   Bytes old = RandomBytes(rng, 400000), now = RandomBytes(rng, 700000);
-  MakePatch(dir, old, now);
+  MakePatch(old, now);
+  WriteBytes(std::string(dir) + "\\target.bin", old);
   EXPECT_EQ(Install(dir), STUB_DISK_FULL);
   EXPECT_TRUE(ReadBytes(std::string(dir) + "\\target.bin") == old);
   EXPECT_EQ(ListFolder(dir), Names{"target.bin"});
   ClearFolder(dir);
 }
 
-struct WindowSearch {
-  DWORD processId;
-  const char* className;  // null for any
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
-  auto* s = reinterpret_cast<WindowSearch*>(data);
-  DWORD owner = 0;
-  char name[64] = {};
-  GetWindowThreadProcessId(window, &owner);
-  GetClassNameA(window, name, sizeof name);
-  if (owner == s->processId && IsWindowVisible(window) &&
-      (s->className == nullptr || std::string(name) == s->className))
-    s->found.push_back(window);
-  return TRUE;
-}
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
-  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-  return TRUE;
-}
-
-// Visible top-level windows of a process, found by polling while it starts.
-std::vector<HWND> WindowsOf(DWORD processId, const char* className) {
-  WindowSearch search{processId, className, {}};
-  for (int tries = 0; tries < 200 && search.found.empty(); tries++) {
-    Sleep(tries == 0 ? 0 : 50);
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+// A visible top-level window, waited for while its process starts.
+HWND AwaitWindow(const char* className, const char* title) {
+  for (int tries = 0; tries < 200; tries++, Sleep(50)) {
+    HWND window = FindWindowA(className, title);
+    if (window != nullptr && IsWindowVisible(window))
+      return window;
   }
-  return search.found;
+  return nullptr;
 }
 
 // Asked of the control itself: GetWindowText does not ask another
@@ -361,23 +310,18 @@ std::string TextOf(HWND window) {
 TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
   std::mt19937 rng(9);
   Bytes old = RandomBytes(rng, 70000), now = Edited(old, rng, 70000, 30);
-  MakePatch(WORK, old, now);
+  MakePatch(old, now);
   WriteBytes(SITE + "\\target.bin", old);
   PROCESS_INFORMATION process = Start("");
-  std::vector<HWND> windows = WindowsOf(process.dwProcessId, nullptr);
-  ASSERT_EQ(windows.size(), 1u);
-  HWND window = windows[0];
-  EXPECT_EQ(TextOf(window), TEXTS[0]);
-  std::vector<HWND> children;
-  EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
-  std::set<std::string> shown;
+  HWND window = AwaitWindow(nullptr, TEXTS[0]);
+  ASSERT_NE(window, nullptr);
+  Names shown;
   HWND folder = nullptr, install = nullptr;
-  for (HWND child : children) {
-    shown.insert(TextOf(child));
-    char name[16] = {};
-    GetClassNameA(child, name, sizeof name);
-    folder = _stricmp(name, "Edit") == 0 ? child : folder;
-    install = TextOf(child) == TEXTS[7] ? child : install;
+  for (HWND c = GetWindow(window, GW_CHILD); c != nullptr;
+       c = GetWindow(c, GW_HWNDNEXT)) {
+    shown.insert(TextOf(c));
+    folder = TextOf(c) == TEXTS[5] ? c : folder;
+    install = TextOf(c) == TEXTS[7] ? c : install;
   }
   for (int i = 1; i < 9; i++)
     EXPECT_EQ(shown.count(TEXTS[i]), 1u) << TEXTS[i];
@@ -385,13 +329,12 @@ TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
   SendMessageA(folder, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((SITE + "\\").c_str()));
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(install), BN_CLICKED),
                reinterpret_cast<LPARAM>(install));
-  std::vector<HWND> boxes = WindowsOf(process.dwProcessId, "#32770");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(TextOf(boxes[0]), TEXTS[0]);
-  EXPECT_NE(TextOf(GetDlgItem(boxes[0], 0xFFFF)).find("target.bin.bak"), std::string::npos);
-  PostMessageA(boxes[0], WM_COMMAND, IDOK, 0);
+  HWND box = AwaitWindow("#32770", TEXTS[0]);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(TextOf(GetDlgItem(box, 0xFFFF)).find("target.bin.bak"), std::string::npos);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
   // The window ignores closing while the install (and its message) is on.
-  for (int tries = 0; tries < 200 && IsWindow(boxes[0]); tries++)
+  for (int tries = 0; tries < 200 && IsWindow(box); tries++)
     Sleep(50);
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(Finish(process), 0u);

@@ -62,12 +62,21 @@ void CloseIfOpen(HANDLE file) {
     CloseHandle(file);
 }
 
+// Never 0, so that a failure always counts as one.
+DWORD WriteError() {
+  DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_WRITE_FAULT;
+}
+
+// A write that stops short without an error means the disk is full.
 bool FlushWriter(Writer* w) {
   DWORD written = 0;
-  if (w->error == 0 && w->length > 0 &&
-      (!WriteFile(w->file, w->bytes, w->length, &written, nullptr) ||
-       written != w->length))
-    w->error = written == w->length ? GetLastError() : ERROR_DISK_FULL;
+  if (w->error == 0 && w->length > 0) {
+    if (!WriteFile(w->file, w->bytes, w->length, &written, nullptr))
+      w->error = WriteError();
+    else if (written != w->length)
+      w->error = ERROR_DISK_FULL;
+  }
   w->length = 0;
   return w->error == 0;
 }
@@ -195,7 +204,9 @@ StubResult Decode(ProgressReport progress) {
   }
   if (NextByte(&Stream) >= 0 || Stream.failed)
     return STUB_PATCH_DAMAGED;
-  if (!FlushWriter(&NewFile) || !FlushFileBuffers(NewFile.file))
+  if (FlushWriter(&NewFile) && !FlushFileBuffers(NewFile.file))
+    NewFile.error = WriteError();
+  if (NewFile.error != 0)
     return WriteFailure();
   return STUB_DONE;
 }
@@ -333,7 +344,8 @@ const char* ResultMessage(StubResult result) {
   }
   const char* name = result == STUB_DONE ? TheInstall.backup : TheInstall.target;
   int n = wsprintfA(MessageText, text, name);
-  if (result > STUB_BAD_COMMAND_LINE && result != STUB_ALREADY_PATCHED && n > 0)
+  if (result > STUB_BAD_COMMAND_LINE && result < STUB_NO_WINDOW &&
+      result != STUB_ALREADY_PATCHED && n > 0)
     lstrcpynA(MessageText + n, "\n\nNothing was changed.", sizeof MessageText - n);
   return MessageText;
 }

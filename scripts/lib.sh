@@ -22,7 +22,8 @@ build_project() {
 
 # The first start of a new prefix takes several seconds; do it once, up front.
 ensure_prefix() {
-  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+  [ -f "$WINEPREFIX/system.reg" ] && return
+  wineboot -i >/dev/null 2>&1
   wineserver -w
 }
 

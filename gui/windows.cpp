@@ -210,12 +210,7 @@ void CloseAppWindow(int32_t number) {
 }
 
 void CloseAllWindows() {
-  void* record = ObjectListFirst(WindowTable.list);
-  while (record != nullptr) {
-    void* older = ObjectListNext(record);
-    CloseAppWindow(AutomaticNumber(record));
-    record = older;
-  }
+  ForEachAutomaticNumber(&WindowTable, CloseAppWindow);
   for (int32_t n = WindowTable.capacity - 1; n >= 0; n--)
     CloseAppWindow(n);
 }

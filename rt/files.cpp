@@ -183,12 +183,7 @@ void CloseFileSlot(int32_t number) {
 }
 
 void CloseAllFiles() {
-  void* record = ObjectListFirst(FileSlotTable.list);
-  while (record != nullptr) {
-    void* older = ObjectListNext(record);
-    CloseFileSlot(AutomaticNumber(record));
-    record = older;
-  }
+  ForEachAutomaticNumber(&FileSlotTable, CloseFileSlot);
   for (int32_t n = 0; n < FileSlotTable.capacity; n++)
     CloseFileSlot(n);
 }

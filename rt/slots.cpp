@@ -50,6 +50,15 @@ void* AutomaticRecord(int32_t number) {
   return reinterpret_cast<void*>(static_cast<uintptr_t>(number));
 }
 
+void ForEachAutomaticNumber(const SlotTable* table, void (*visit)(int32_t number)) {
+  void* record = ObjectListFirst(table->list);
+  while (record != nullptr) {
+    void* older = ObjectListNext(record);
+    visit(AutomaticNumber(record));
+    record = older;
+  }
+}
+
 void* SlotAcquire(SlotTable* table, int32_t n) {
   if (n == -1)
     return ObjectListAdd(&table->list, table->recordSize);

@@ -43,6 +43,10 @@ void* SlotFind(const SlotTable* table, int32_t n);
 // and the number is invalid from then on.
 void SlotRelease(SlotTable* table, int32_t n);
 
+// Calls visit with every automatic number, newest first. The next record is
+// read before each call, so visit may release the number it is given.
+void ForEachAutomaticNumber(const SlotTable* table, void (*visit)(int32_t number));
+
 // The automatic number of a list record, and back.
 int32_t AutomaticNumber(void* record);
 void* AutomaticRecord(int32_t number);

@@ -2,30 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-#include "tests/rt/file_helpers.h"
+#include "tests/test_files.h"
 
 namespace {
 
 class FilesTest : public FolderTest {};
 
-std::string Line() {
-  char* start = ReadTextLine();
-  std::string line = start;
-  ScratchCursor = start;
-  return line;
-}
-
 TEST_F(FilesTest, TableGrowsTenBeyondTheNumberOpened) {
   std::string path = folder->Write("grow", "abc");
   const int32_t k = FileSlotTable.capacity;  // 10 in a fresh table
-  ASSERT_NE(OpenForRead(9, path.c_str()), 0);
-  EXPECT_EQ(FileSlotTable.capacity, k);
-  ASSERT_NE(OpenForRead(k, path.c_str()), 0);
-  EXPECT_EQ(FileSlotTable.capacity, k + 10);
-  ASSERT_NE(OpenForRead(k + 15, path.c_str()), 0);
-  EXPECT_EQ(FileSlotTable.capacity, k + 25);
+  for (auto [number, capacity] : {std::pair{9, k}, {k, k + 10}, {k + 15, k + 25}}) {
+    ASSERT_NE(OpenForRead(number, path.c_str()), 0);
+    EXPECT_EQ(FileSlotTable.capacity, capacity) << number;
+  }
   int32_t older = OpenForRead(-1, path.c_str()), newer = OpenForRead(-1, path.c_str());
   ASSERT_NE(older, 0);
   ASSERT_NE(newer, older);
@@ -49,7 +41,7 @@ TEST_F(FilesTest, FailedOpenKeepsTheOldFileAndLeavesNoCurrentFile) {
   EXPECT_NE(SelectFile(5), 0);
   EXPECT_EQ(WriteFileByte('y'), 1);
   CloseFileSlot(5);
-  EXPECT_EQ(folder->Read("keep"), "xy");
+  EXPECT_EQ(ReadBytes(folder->Path("keep")), "xy");
 }
 
 TEST_F(FilesTest, OpenModes) {
@@ -88,20 +80,18 @@ TEST_F(FilesTest, ReadTextLineOverEveryLineEnd) {
     ASSERT_NE(OpenForRead(1, folder->Write("lines", content).c_str()), 0);
     std::string lines;
     while (FileAtEnd(1) == 0)
-      lines += Line() + "|";
+      lines += Taken(ReadTextLine()) + "|";
     EXPECT_EQ(lines, expected) << testing::PrintToString(content);
-    EXPECT_EQ(Line(), "");
+    EXPECT_EQ(Taken(ReadTextLine()), "");
     CloseFileSlot(1);
   }
 }
 
 bool HeapsIntact() {
   HANDLE heaps[64];
-  DWORD count = GetProcessHeaps(64, heaps);
-  for (DWORD i = 0; i < count && i < 64; i++)
-    if (!HeapValidate(heaps[i], 0, nullptr))
-      return false;
-  return true;
+  DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+  return std::all_of(heaps, heaps + count,
+                     [](HANDLE h) { return HeapValidate(h, 0, nullptr); });
 }
 
 // A line longer than the room left is cut and terminated inside the buffer,
@@ -109,17 +99,18 @@ bool HeapsIntact() {
 TEST_F(FilesTest, ReadTextLineStopsAtTheScratchEnd) {
   char* start = ScratchCursor;
   char* nearEnd = start + ScratchRoom(start) - 4;
-  OpenForRead(1, folder->Write("long", "abcd" + std::string(SCRATCH_SIZE, 'x') + "\nxy").c_str());
+  OpenForRead(
+      1, folder->Write("long", "abcd" + std::string(SCRATCH_SIZE, 'x') + "\nxy").c_str());
   ScratchCursor = nearEnd;
   EXPECT_STREQ(ReadTextLine(), "abcd");
-  EXPECT_EQ(ScratchRoom(ScratchCursor), 0u);
+  EXPECT_EQ(ScratchCursor, nearEnd + 4);  // on the buffer's last byte
   EXPECT_TRUE(HeapsIntact());
   ScratchCursor = start;
-  EXPECT_EQ(Line(), "xy");
+  EXPECT_EQ(Taken(ReadTextLine()), "xy");
 }
 
 TEST_F(FilesTest, SingleValuesBlocksAndLines) {
-  const std::string values("\xFF\x34\x12\x78\x56\x34\x12\0\0\xC0\x3F" "AB", 13);
+  const std::string values("\xFF\x34\x12\x78\x56\x34\x12\0\0\xC0\x3F\x41\x42", 13);
   OpenForRead(1, folder->Write("values", values).c_str());
   EXPECT_EQ(GetFileLength(), 13);
   EXPECT_EQ(ReadFileByte(), -1);
@@ -139,11 +130,12 @@ TEST_F(FilesTest, SingleValuesBlocksAndLines) {
   EXPECT_EQ(WriteTextLine("abc"), 5);
   EXPECT_EQ(WriteFileByte(0x141) + WriteFileBlock("xyz", 3) + FlushCurrentFile(), 5);
   CloseFileSlot(2);  // which also leaves no CurrentFile
-  EXPECT_EQ(folder->Read("written"), "\r\n\r\nabc\r\nAxyz");
-  EXPECT_EQ(ReadFileByte() + ReadFileBlock(block, 4) + WriteFileByte(1) + WriteFileBlock("x", 1) +
-                WriteTextLine("x") + FlushCurrentFile() + GetFilePosition() + GetFileLength(),
+  EXPECT_EQ(ReadBytes(folder->Path("written")), "\r\n\r\nabc\r\nAxyz");
+  EXPECT_EQ(ReadFileByte() + ReadFileBlock(block, 4) + WriteFileByte(1) +
+                WriteFileBlock("x", 1) + WriteTextLine("x") + FlushCurrentFile() +
+                GetFilePosition() + GetFileLength(),
             -2);
-  EXPECT_EQ(Line(), "");
+  EXPECT_EQ(Taken(ReadTextLine()), "");
 }
 
 TEST_F(FilesTest, QueryFileSizeByPath) {
@@ -154,12 +146,12 @@ TEST_F(FilesTest, QueryFileSizeByPath) {
   for (char letter = 'Y'; letter > 'C'; letter--)
     if (!(GetLogicalDrives() & (1u << (letter - 'A'))))
       absent[0] = letter;
+  const std::string in = folder->root + "\\", chars1024(1024, 'a'), chars5000(5000, 'a');
   const std::pair<std::string, int32_t> cases[] = {
-      {folder->Path("sub"), -2},     {folder->Path("sub\\"), -2},    {folder->Path("empty"), 0},
-      {folder->Path("missing"), -1}, {folder->Path("siz*.b?n"), 3},  {"Z:", -2},
-      {"Z:\\", -2},                  {"Z:x", -1},                    {absent, -1},
-      {absent + "\\", -1},           {"", -1},                       {std::string(1024, 'a'), -1},
-      {std::string(5000, 'a'), -1},
+      {in + "sub", -2},     {in + "sub\\", -2},  {in + "empty", 0}, {in + "missing", -1},
+      {in + "siz*.b?n", 3}, {"Z:", -2},          {"Z:\\", -2},      {"Z:x", -1},
+      {absent, -1},         {absent + "\\", -1}, {"", -1},          {chars1024, -1},
+      {chars5000, -1},
   };
   for (const auto& [path, size] : cases)
     EXPECT_EQ(QueryFileSize(path.c_str()), size) << path.substr(0, 80);

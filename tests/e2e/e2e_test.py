@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""End-to-end test of patchbuilder.exe, driven as a user would drive it.
+"""End-to-end test of patchbuilder.exe, driven through X as a user would.
 
-Clicks and keys go through xdotool into the X display; what X cannot tell
-(message box texts, field texts, the progress bar) is read by the probe, a
-small Windows program of this test. Every patch written is compared with
-a model of the patch format written here from the format table. Every wait
-is bounded. Usage: e2e_test.py TOOL PROBE WORK_FOLDER
+xdotool clicks and types; the probe, a small Windows program of this test,
+reads what X cannot tell (message boxes, field texts, the progress bar).
+Every patch is compared with a model of the format written here, and every
+wait is bounded. Usage: e2e_test.py TOOL PROBE WORK_FOLDER
 """
 
 import hashlib
@@ -18,6 +17,8 @@ import time
 
 TOOL, PROBE, WORK = (os.path.abspath(a) for a in sys.argv[1:4])
 SEED = int(os.environ.get("PB_E2E_SEED", "0")) or int(time.time())
+INPUTS, OUT, RUN, STUB_RUN = (os.path.join(WORK, name) for name in ("in", "out", "run", "stub"))
+STARTED = []  # processes to end after each case
 
 STUB_SIZE = 25088
 CLIENT_SIZE = (361, 577)
@@ -31,10 +32,9 @@ LAYOUT = {
     6: (10, 180, 340, 20), 9: (10, 230, 340, 20), 10: (10, 280, 340, 20),
     12: (10, 330, 70, 20), 14: (100, 330, 70, 20), 27: (190, 330, 70, 20),
     16: (10, 380, 280, 20), 18: (300, 380, 50, 20), 19: (10, 430, 280, 20),
-    20: (300, 430, 50, 20), 21: (30, 470, 150, 30), 22: (10, 520, 330, 10),
-    24: (190, 470, 150, 30),
+    20: (300, 430, 50, 20), 21: (30, 470, 150, 30), 24: (190, 470, 150, 30),
 }
-OLD_FIELD, OPEN_OLD, NEW_FIELD, OPEN_NEW, GENERATE, EXIT = 16, 18, 19, 20, 21, 24
+OLD_FIELD, OPEN_OLD, NEW_FIELD, OPEN_NEW, GENERATE, PROGRESS, EXIT = 16, 18, 19, 20, 21, 22, 24
 
 INITIAL_TEXTS = {
     0: "Program title (e.g. 'Welcome to Dune rally update from 1.0 up to 1.1')",
@@ -46,7 +46,7 @@ INITIAL_TEXTS = {
     10: "", 11: "Install button", 12: "Install",
     13: "Window title (e.g 'Dune rally update')", 14: "Exit", 15: "Exit button",
     16: "", 17: "New version file", 18: "Open", 19: "", 20: "Open",
-    21: "Generate patch", 22: "", 23: "Default install folder", 24: "Exit",
+    21: "Generate patch", 22: "0", 23: "Default install folder", 24: "Exit",
     26: "Open folder button", 27: "Open",
 }
 
@@ -83,24 +83,37 @@ def xdo(*args):
     return result.stdout.strip()
 
 
-def probe(*args):
+def probe(*args, found=True):
     result = run(["wine", PROBE, *args], timeout=60)
-    check(result.returncode == 0, f"probe {' '.join(map(str, args))}: nothing found")
+    check((result.returncode == 0) == found, f"probe {' '.join(map(str, args))}: "
+          + ("nothing found" if found else f"unexpected {result.stdout.strip()!r}"))
     return result.stdout.rstrip("\r\n")
 
 
-def win_path(path):
-    return "Z:" + path.replace("/", "\\")
+def input_path(name):
+    return "Z:" + f"{INPUTS}/{name}.exe".replace("/", "\\") if name else ""
+
+
+def out_path(name):
+    return "Z:" + f"{OUT}/{name}".replace("/", "\\")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+    return data
 
 
 # ---- the format model ----
 
 def file_name_part(path):
     """After the last backslash (or less a leading quote), up to a quote."""
-    if "\\" in path:
-        name = path[path.rfind("\\") + 1:]
-    else:
-        name = path[1:] if path.startswith('"') else path
+    name = path[path.rfind("\\") + 1:] if "\\" in path else path.removeprefix('"')
     return name.split('"', 1)[0]
 
 
@@ -120,36 +133,38 @@ def expected_patch(stub, texts, old_path, old, new):
 
 def check_patch(path, expected):
     check(os.path.isfile(path), f"no patch written at {path}")
-    with open(path, "rb") as f:
-        written = f.read()
-    if written != expected:
-        at = next((i for i, (a, b) in enumerate(zip(written, expected)) if a != b),
-                  min(len(written), len(expected)))
-        raise Failure(f"{path}: {len(written)} bytes, expected {len(expected)}; "
-                      f"first difference at offset {at}")
+    written = read(path)
+    at = next((i for i, (a, b) in enumerate(zip(written, expected)) if a != b),
+              min(len(written), len(expected)))
+    check(written == expected, f"{path}: {len(written)} bytes, expected {len(expected)}; "
+          f"first difference at offset {at}")
 
 
 # ---- the tool as the user sees it ----
 
+def click_close_box(left, top, right, client_left, client_top):
+    """The close box is as wide as the caption is high, at the caption's right end."""
+    frame = client_left - left
+    caption = client_top - top - frame
+    xdo("mousemove", right - frame - caption // 2, top + frame + caption // 2, "click", "1")
+
+
 class Tool:
     def __init__(self, cwd, desktop=None):
-        args = ["wine", TOOL]
-        if desktop is not None:
-            args = ["wine", "explorer", f"/desktop={desktop}", TOOL]
-        self.process = subprocess.Popen(args, cwd=cwd, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        desk = [] if desktop is None else ["explorer", f"/desktop={desktop}"]
+        self.process = subprocess.Popen(["wine", *desk, TOOL], cwd=cwd,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        STARTED.append(self.process)
         self.last_box = "0"
         if desktop is None:
-            x, y, width, height = map(int, probe("origin").split())
+            x, y, width, height, *self.outer = map(int, probe("origin").split())
             check((width, height) == CLIENT_SIZE, f"client area {width}x{height}")
             self.origin = (x, y)
 
-    def click_at(self, x, y):
-        xdo("mousemove", self.origin[0] + x, self.origin[1] + y, "click", "1")
-
     def click(self, control):
         x, y, width, height = LAYOUT[control]
-        self.click_at(x + width // 2, y + height // 2)
+        xdo("mousemove", self.origin[0] + x + width // 2, self.origin[1] + y + height // 2,
+            "click", "1")
 
     def set_field(self, control, text):
         self.click(control)
@@ -160,14 +175,9 @@ class Tool:
         if text:
             xdo("type", "--delay", "4", text)
 
-    def box(self):
-        handle, caption, text = probe("box", self.last_box).split("\t", 2)
-        self.last_box = handle
-        return caption, text
-
     def expect_box(self, caption, text, key="Return"):
-        seen = self.box()
-        check(seen == (caption, text), f"expected box {caption!r} {text!r}, saw {seen}")
+        self.last_box, *seen = probe("box", self.last_box).split("\t", 2)
+        check(seen == [caption, text], f"expected box {caption!r} {text!r}, saw {seen}")
         if key:
             self.press(key)
 
@@ -177,270 +187,211 @@ class Tool:
         probe("gone", self.last_box)
 
     def expect_quiet(self):
-        result = run(["wine", PROBE, "box", self.last_box, "1500"], timeout=60)
-        check(result.returncode != 0, f"unexpected box: {result.stdout.strip()}")
+        probe("box", self.last_box, "1500", found=False)
 
-    def choose_file(self, button, title, path):
-        self.click(button)
+    def answer_file(self, title, path):
+        """Answers a file dialog with a typed path, or cancels it (None)."""
         self.expect_box(title, "", key=None)
-        self.replace_text(path)
-        self.press("Return" if path else "Escape")
-        self.expect_quiet()
+        if path is not None:
+            self.replace_text(path)
+        self.press("Escape" if path is None else "Return")
 
-    def generate(self, save_as):
-        """Presses "Generate patch" and answers the save dialog (None: Cancel)."""
+    def expect_errors(self, texts, answer):
+        """One "Error!" box per empty text in table order, then the question."""
+        for (_, message), text in zip(TEXT_FIELDS, texts):
+            if not text:
+                self.expect_box("Error!", message)
+        self.expect_box("Error!", "Found error. Continue anyway?", key=answer)
+
+    def generate(self, save_as, texts=None):
+        """Presses "Generate patch", goes on past empty texts, answers the save dialog."""
         self.click(GENERATE)
-        self.answer_save(save_as)
-
-    def answer_save(self, save_as):
-        self.expect_box(SAVE_TITLE, "", key=None)
-        if save_as is not None:
-            self.replace_text(save_as)
-        self.press("Escape" if save_as is None else "Return")
+        if texts:
+            self.expect_errors(texts, "y")
+        self.answer_file(SAVE_TITLE, save_as)
 
     def texts(self):
         lines = probe("texts").splitlines()
         return {int(n): t for n, t in (line.split("\t", 1) for line in lines)}
 
-    def progress(self):
-        return int(probe("progress"))
-
-    def close_box(self):
-        window = xdo("search", "--onlyvisible", "--name", "^Velloran patch creation tool$")
-        geometry = xdo("getwindowgeometry", "--shell", window.split()[0])
-        outer = dict(line.split("=") for line in geometry.splitlines())
-        x, y, width = int(outer["X"]), int(outer["Y"]), int(outer["WIDTH"])
-        frame = self.origin[0] - x
-        caption = self.origin[1] - y - frame
-        xdo("mousemove", x + width - frame - caption // 2, y + frame + caption // 2, "click", "1")
-
-    def exit_code(self, timeout=20):
+    def expect_exit(self, what):
         try:
-            return self.process.wait(timeout)
+            code = self.process.wait(20)
         except subprocess.TimeoutExpired:
-            raise Failure(f"the tool did not end within {timeout} s")
-
-    def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait(10)
+            raise Failure(f"{what} did not end the tool within 20 s")
+        check(code == 0, f"{what}: exit code {code}")
 
 
 # ---- cases ----
 
-def make_inputs(folder, rng):
-    old = bytes(rng.randrange(256) for _ in range(60000))
+def make_inputs(rng):
+    old = rng.randbytes(60000)
     new = bytearray(old)
     for i in rng.sample(range(len(new)), 600):
         new[i] = rng.randrange(256)
+    # Zeros past the old file's end are coded like unchanged bytes.
     new += bytes(rng.choice([0, rng.randrange(256)]) for _ in range(10000))
-    files = {"old.exe": old, "new.exe": bytes(new), "empty.exe": b""}
-    for name, data in files.items():
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
-    os.mkdir(os.path.join(folder, "folder.exe"))
-    return old, bytes(new)
+    write(f"{INPUTS}/empty.exe", b"")
+    os.mkdir(f"{INPUTS}/folder.exe")
+    return write(f"{INPUTS}/old.exe", old), write(f"{INPUTS}/new.exe", bytes(new))
 
 
-def write_stub(folder, size, rng):
-    stub = bytes(rng.randrange(256) for _ in range(size))
-    with open(os.path.join(folder, "patch.dat"), "wb") as f:
-        f.write(stub)
-    return stub
+def main_run(stub, old, new):
+    """Validation, both ways of naming files, patches and the "Exit" button."""
+    tool = Tool(RUN)
+    texts = tool.texts()
+    for number, text in INITIAL_TEXTS.items():
+        check(texts[number] == text, f"field {number} starts as {texts[number]!r}")
+    check("Velloran" in texts[25], f"credit line {texts[25]!r}")
 
+    for field, _ in TEXT_FIELDS:
+        tool.set_field(field, "")
+    tool.click(GENERATE)
+    tool.expect_errors([""] * len(TEXT_FIELDS), "n")
+    tool.expect_quiet()
+    check(os.listdir(OUT) == [], "answering No wrote a file")
 
-def main_run(cwd, inputs, out, stub, old, new):
-    """Validation, the file dialogs, patches and the "Exit" button."""
-    tool = Tool(cwd)
-    try:
-        texts = tool.texts()
-        for number, text in INITIAL_TEXTS.items():
-            check(texts[number] == text, f"field {number} starts as {texts[number]!r}")
-        check("Velloran" in texts[25], f"credit line {texts[25]!r}")
-        check(tool.progress() == 0, "progress bar does not start at 0")
+    typed = ["Dune rally update", "Welcome to Dune rally update from 1.0 up to 1.1",
+             "This program will update Dune rally ...", "Close all other programs first",
+             "Select the folder, then click Install", "   ", "Browse", "Install", "Quit"]
+    for (field, _), text in zip(TEXT_FIELDS, typed):
+        tool.set_field(field, text)
 
-        # All nine texts empty: one box each in payload order, then the question.
-        for field, _ in TEXT_FIELDS:
-            tool.set_field(field, "")
+    # Unusable inputs: only the first problem is told.
+    for old_name, new_name in [("", ""), ("folder", "new"), ("empty", "new"),
+                               ("old", "folder"), ("old", "empty")]:
+        tool.set_field(OLD_FIELD, input_path(old_name))
+        tool.set_field(NEW_FIELD, input_path(new_name))
         tool.click(GENERATE)
-        for _, message in TEXT_FIELDS:
-            tool.expect_box("Error!", message)
-        tool.expect_box("Error!", "Found error. Continue anyway?", key="n")
+        which = "New" if old_name == "old" else "Old"
+        tool.expect_box("Fatal error!", f"{which} version file not found")
         tool.expect_quiet()
-        check(os.listdir(out) == [], "answering No wrote a file")
 
-        typed = ["Dune rally update", "Welcome to Dune rally update from 1.0 up to 1.1",
-                 "This program will update Dune rally ...", "Close all other programs first",
-                 "Select the folder, then click Install", "   ", "Browse", "Install", "Quit"]
-        for (field, _), text in zip(TEXT_FIELDS, typed):
-            tool.set_field(field, text)
+    # The old file typed, the new one through "Open"; a cancelled "Open"
+    # must leave its field alone, or the patches below would not be made.
+    old_path = input_path("old")
+    tool.set_field(OLD_FIELD, old_path)
+    tool.click(OPEN_NEW)
+    tool.answer_file(NEW_TITLE, input_path("new"))
+    tool.click(OPEN_OLD)
+    tool.answer_file(OLD_TITLE, None)
 
-        # Unusable inputs: only the first problem is told.
-        old_path, new_path = win_path(f"{inputs}/old.exe"), win_path(f"{inputs}/new.exe")
-        for old_field, new_field, message in [
-                ("", "", "Old version file not found"),
-                (win_path(f"{inputs}/folder.exe"), new_path, "Old version file not found"),
-                (win_path(f"{inputs}/empty.exe"), new_path, "Old version file not found"),
-                (win_path(f"{inputs}/missing.exe"), new_path, "Old version file not found"),
-                (old_path, win_path(f"{inputs}/folder.exe"), "New version file not found"),
-                (old_path, win_path(f"{inputs}/empty.exe"), "New version file not found")]:
-            tool.set_field(OLD_FIELD, old_field)
-            tool.set_field(NEW_FIELD, new_field)
-            tool.click(GENERATE)
-            tool.expect_box("Fatal error!", message)
-            tool.expect_quiet()
-
-        # The old file typed, the new one through "Open"; a cancelled "Open"
-        # leaves its field alone.
-        tool.set_field(OLD_FIELD, old_path)
-        tool.choose_file(OPEN_NEW, NEW_TITLE, new_path)
-        tool.choose_file(OPEN_OLD, OLD_TITLE, "")
-        texts = tool.texts()
-        check(texts[OLD_FIELD] == old_path, f"old file field {texts[OLD_FIELD]!r}")
-        check(texts[NEW_FIELD] == new_path, f"new file field {texts[NEW_FIELD]!r}")
-
-        expected = expected_patch(stub, typed, old_path, old, new)
-        before = set(os.listdir(out))
-        for answer, written in [("out1", "out1.exe"), ("Out2.EXE", "Out2.EXE"),
-                                ("out3.ex", "out3.ex.exe")]:
-            tool.generate(win_path(f"{out}/{answer}"))
-            tool.expect_box("Done!", "Process done")
-            check_patch(f"{out}/{written}", expected)
-        check(tool.progress() == 100, "progress bar not at 100 after a patch")
-        check(set(os.listdir(out)) - before == {"out1.exe", "Out2.EXE", "out3.ex.exe"},
-              f"files written: {sorted(set(os.listdir(out)) - before)}")
-
-        tool.generate(None)
-        tool.expect_quiet()
-        check(len(os.listdir(out)) == 3, "a cancelled save wrote a file")
-
-        tool.generate(old_path)
-        tool.expect_box("Fatal error!", "Patch file can't replace the old or new version file")
-        with open(f"{inputs}/old.exe", "rb") as f:
-            check(f.read() == old, "the old file was changed")
-
-        texts = tool.texts()
-        for (field, _), text in zip(TEXT_FIELDS, typed):
-            check(texts[field] == text, f"field {field} changed to {texts[field]!r}")
-        tool.click(EXIT)
-        check(tool.exit_code() == 0, "Exit: exit code not 0")
-    finally:
-        tool.kill()
-
-
-def stub_run(cwd, inputs, out, rng, old, new):
-    """A wrong-sized stub, empty texts accepted, and the close box."""
-    write_stub(cwd, STUB_SIZE - 1, rng)
-    tool = Tool(cwd)
-    try:
-        old_path, new_path = win_path(f"{inputs}/old.exe"), win_path(f"{inputs}/new.exe")
-        tool.set_field(OLD_FIELD, old_path)
-        tool.set_field(NEW_FIELD, new_path)
-        initial = [INITIAL_TEXTS[field] for field, _ in TEXT_FIELDS]
-
-        def generate_with_empty_texts(save_as):
-            tool.click(GENERATE)
-            for (field, message), text in zip(TEXT_FIELDS, initial):
-                if not text:
-                    tool.expect_box("Error!", message)
-            tool.expect_box("Error!", "Found error. Continue anyway?", key="y")
-            tool.answer_save(win_path(f"{out}/{save_as}"))
-
-        generate_with_empty_texts("badstub")
-        tool.expect_box("Fatal error!", "'patch.dat' corrupted, can't continue.")
-        check(not os.path.exists(f"{out}/badstub.exe"), "a patch was left with a bad stub")
-
-        stub = write_stub(cwd, STUB_SIZE, rng)
-        generate_with_empty_texts("empties")
+    expected = expected_patch(stub, typed, old_path, old, new)
+    for answer, written in [("out1", "out1.exe"), ("Out2.EXE", "Out2.EXE"),
+                            ("out3.ex", "out3.ex.exe")]:
+        tool.generate(out_path(answer))
         tool.expect_box("Done!", "Process done")
-        check_patch(f"{out}/empties.exe", expected_patch(stub, initial, old_path, old, new))
+        check_patch(f"{OUT}/{written}", expected)
+    check(tool.texts()[PROGRESS] == "100", "progress bar not at 100 after a patch")
 
-        tool.close_box()
-        check(tool.exit_code() == 0, "close box: exit code not 0")
-    finally:
-        tool.kill()
+    tool.generate(None)
+    tool.expect_quiet()
+    written = sorted(os.listdir(OUT))
+    check(written == ["Out2.EXE", "out1.exe", "out3.ex.exe"], f"files written: {written}")
+
+    tool.generate(old_path)
+    tool.expect_box("Fatal error!", "Patch file can't replace the old or new version file")
+    check(read(f"{INPUTS}/old.exe") == old, "the old file was changed")
+    tool.click(EXIT)
+    tool.expect_exit("Exit")
 
 
-def read_screen(path):
-    """The root window as (width, height, pixel function)."""
-    run(["import", "-window", "root", path], timeout=30)
-    data = run(["convert", path, "ppm:-"], timeout=30, encoding=None).stdout
-    _, size, _, pixels = data.split(b"\n", 3)
-    width, height = map(int, size.split())
-    return width, height, lambda x, y: pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
+def stub_run(rng, old, new):
+    """A wrong-sized stub, empty texts accepted, and the close box."""
+    write(f"{STUB_RUN}/patch.dat", rng.randbytes(STUB_SIZE - 1))
+    tool = Tool(STUB_RUN)
+    old_path = input_path("old")
+    tool.set_field(OLD_FIELD, old_path)
+    tool.set_field(NEW_FIELD, input_path("new"))
+    initial = [INITIAL_TEXTS[field] for field, _ in TEXT_FIELDS]
+
+    tool.generate(out_path("badstub"), initial)
+    tool.expect_box("Fatal error!", "'patch.dat' corrupted, can't continue.")
+    check(not os.path.exists(f"{OUT}/badstub.exe"), "a patch was left with a bad stub")
+
+    stub = write(f"{STUB_RUN}/patch.dat", rng.randbytes(STUB_SIZE))
+    tool.generate(out_path("empties"), initial)
+    tool.expect_box("Done!", "Process done")
+    check_patch(f"{OUT}/empties.exe", expected_patch(stub, initial, old_path, old, new))
+
+    click_close_box(*tool.outer, *tool.origin)
+    tool.expect_exit("The close box")
+
+
+def read_screen(path, width, height):
+    """The screen's top left width x height as a pixel function."""
+    run(["import", "-window", "root", "-crop", f"{width}x{height}+0+0", path])
+    pixels = run(["convert", path, "ppm:-"], encoding=None).stdout.split(b"\n", 3)[3]
+    return lambda x, y: pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
 
 
 def window_box(pixel, width, height):
     """Bounding box of whatever differs from the desktop's own colour."""
     background = pixel(1, 1)
     xs, ys = [], []
-    for y in range(0, height):
-        for x in range(0, width):
+    for y in range(height):
+        for x in range(width):
             if pixel(x, y) != background:
                 xs.append(x)
                 ys.append(y)
     return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
 
 
-def screenshot_run(cwd, shot):
+def screenshot_run():
     """The form with its frame in a virtual desktop: centred, sized and painted."""
-    desk_width, desk_height = 800, 700
-    tool = Tool(cwd, desktop=f"pbe2e,{desk_width}x{desk_height}")
-    try:
-        deadline = time.time() + 30
-        while True:
-            time.sleep(1)
-            width, height, pixel = read_screen(shot)
-            box = window_box(pixel, min(width, desk_width), min(height, desk_height))
-            if box and box[2] - box[0] > CLIENT_SIZE[0] and box[3] - box[1] > CLIENT_SIZE[1]:
-                break
-            check(time.time() < deadline, "the form did not appear in the virtual desktop")
+    width, height = 800, 700
+    shot = os.path.join(WORK, "form.png")
+    tool = Tool(RUN, desktop=f"pbe2e,{width}x{height}")
+    for _ in range(30):
         time.sleep(1)
-        width, height, pixel = read_screen(shot)
-        left, top, right, bottom = window_box(pixel, desk_width, desk_height)
-        check(abs(left - (desk_width - right)) <= 1 and abs(top - (desk_height - bottom)) <= 1,
-              f"window at {left},{top}-{right},{bottom} is not centred")
-        frame = (right - left - CLIENT_SIZE[0]) // 2
-        caption = bottom - top - CLIENT_SIZE[1] - 2 * frame
-        check(0 < frame < 10 and 10 < caption < 40, f"outer size {right - left}x{bottom - top}")
-        client_x, client_y = left + frame, top + frame + caption
+        box = window_box(read_screen(shot, width, height), width, height)
+        if box and box[2] - box[0] > CLIENT_SIZE[0] and box[3] - box[1] > CLIENT_SIZE[1]:
+            break
+    else:
+        raise Failure("the form did not appear in the virtual desktop")
+    time.sleep(1)  # the frame may show before the controls are painted
+    pixel = read_screen(shot, width, height)
+    left, top, right, bottom = window_box(pixel, width, height)
+    check(abs(left - (width - right)) <= 1 and abs(top - (height - bottom)) <= 1,
+          f"window at {left},{top}-{right},{bottom} is not centred")
+    frame = (right - left - CLIENT_SIZE[0]) // 2
+    caption = bottom - top - CLIENT_SIZE[1] - 2 * frame
+    check(0 < frame < 10 and 10 < caption < 40, f"outer size {right - left}x{bottom - top}")
+    client_x, client_y = left + frame, top + frame + caption
 
-        def at(x, y):
-            return pixel(client_x + x, client_y + y)
+    def at(x, y):
+        return pixel(client_x + x, client_y + y)
 
-        face, white = at(5, 5), at(300, 40)
-        check(face != white, "the form is not painted: field 1 looks like the background")
-        for field in (1, 3, 5, 10, 16, 19):
-            x, y, w, h = LAYOUT[field]
-            check(at(x + w - 10, y + h // 2) == white, f"field {field} is not where it belongs")
-            check(at(5, y + h // 2) == face, f"something covers the margin beside field {field}")
-        colours = {at(x, y) for x in range(0, CLIENT_SIZE[0], 3)
-                   for y in range(0, CLIENT_SIZE[1], 3)}
-        check(len(colours) >= 4, "the client area is nearly uniform")
+    face, white = at(5, 5), at(300, 40)
+    check(face != white, "the form is not painted: field 1 looks like the background")
+    for field in (1, 3, 5, 10, 16, 19):
+        x, y, w, h = LAYOUT[field]
+        check(at(x + w - 10, y + h // 2) == white, f"field {field} is not where it belongs")
+        check(at(5, y + h // 2) == face, f"something covers the margin beside field {field}")
+    colours = {at(x, y) for x in range(0, CLIENT_SIZE[0], 3) for y in range(0, CLIENT_SIZE[1], 3)}
+    check(len(colours) >= 4, "the client area is nearly uniform")
+    click_close_box(left, top, right, client_x, client_y)
+    tool.expect_exit("The close box in the virtual desktop")
 
-        xdo("mousemove", right - frame - caption // 2, top + frame + caption // 2, "click", "1")
-        try:
-            tool.process.wait(20)
-        except subprocess.TimeoutExpired:
-            raise Failure("the close box in the virtual desktop did not end the tool")
-    finally:
-        tool.kill()
+
+def end_started():
+    while STARTED:
+        process = STARTED.pop()
+        if process.poll() is None:
+            process.kill()
+            process.wait(10)
 
 
 def main():
     print(f"seed {SEED} (PB_E2E_SEED repeats it)", flush=True)
     rng = random.Random(SEED)
     shutil.rmtree(WORK, ignore_errors=True)
-    folders = {name: os.path.join(WORK, name) for name in ("in", "out", "run", "stub")}
-    for folder in folders.values():
+    for folder in (INPUTS, OUT, RUN, STUB_RUN):
         os.makedirs(folder)
-    old, new = make_inputs(folders["in"], rng)
-    stub = write_stub(folders["run"], STUB_SIZE, rng)
-
-    inputs, out = folders["in"], folders["out"]
-    cases = [("main", lambda: main_run(folders["run"], inputs, out, stub, old, new)),
-             ("stub", lambda: stub_run(folders["stub"], inputs, out, rng, old, new)),
-             ("screenshot", lambda: screenshot_run(folders["run"], os.path.join(WORK, "form.png")))]
+    old, new = make_inputs(rng)
+    stub = write(f"{RUN}/patch.dat", rng.randbytes(STUB_SIZE))
+    cases = {"main": lambda: main_run(stub, old, new), "stub": lambda: stub_run(rng, old, new),
+             "screenshot": screenshot_run}
     # There is no window manager: let Wine handle the tool's windows itself,
     # which spares a wait of seconds for every window that closes. Only for
     # this test: a user's window manager should manage them.
@@ -449,7 +400,7 @@ def main():
         timeout=120)
     failed = 0
     try:
-        for name, case in cases:
+        for name, case in cases.items():
             started = time.time()
             try:
                 case()
@@ -457,6 +408,8 @@ def main():
             except Failure as failure:
                 failed += 1
                 print(f"{name}: FAILED: {failure} (seed {SEED})", flush=True)
+            finally:
+                end_started()
     finally:
         run(["wine", "reg", "delete", app_key, "/f"], timeout=120)
     return 1 if failed else 0

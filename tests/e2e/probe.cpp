@@ -1,17 +1,16 @@
 // Looks at the running tool from outside, for the end-to-end test: what a
-// user reads on the screen but X cannot tell (message box texts, field
-// texts, the progress bar). Every wait is bounded. Commands:
-//   box [SKIP [MS]]  waits (15 s or MS) for a visible dialog other than
-//               SKIP; prints "handle<TAB>caption<TAB>text"
-//   gone HANDLE waits until that dialog is no longer visible
-//   origin      prints the screen position of the main form's client area
-//   texts       prints "number<TAB>text" for the form's 28 controls
-//   progress    prints the progress bar's position
+// user reads on the screen but X cannot tell. Every wait is bounded.
+//   box [SKIP [MS]]  waits (15 s or MS) for a dialog other than SKIP that has
+//                    the focus; prints "handle<TAB>caption<TAB>text"
+//   gone HANDLE      waits until that dialog is no longer visible
+//   origin           prints the main form's client origin and size, then its
+//                    outer left, top and right on the screen
+//   texts            prints "number<TAB>text" for the form's 28 controls; the
+//                    progress bar's text is its position
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 // This needs <windows.h> first.
@@ -19,42 +18,27 @@
 
 namespace {
 
-constexpr char MAIN_TITLE[] = "Velloran patch creation tool";
 constexpr int CONTROL_COUNT = 28;
 constexpr int PROGRESS_ID = 22;
 constexpr DWORD DEFAULT_WAIT_MS = 15000;
 DWORD WaitMs = DEFAULT_WAIT_MS;
-constexpr DWORD POLL_MS = 50;
-
-struct Search {
-  HWND skip;
-  HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
-  auto* search = reinterpret_cast<Search*>(lParam);
-  char className[16] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window) ||
-      window == search->skip)
-    return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-HWND VisibleDialog(HWND skip) {
-  Search search{skip, nullptr};
-  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 template <typename Ready>
 bool WaitFor(Ready ready) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < WaitMs; Sleep(POLL_MS)) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < WaitMs; Sleep(50)) {
     if (ready())
       return true;
   }
   return false;
+}
+
+HWND VisibleDialog(HWND skip) {
+  for (HWND window = nullptr;
+       (window = FindWindowExA(nullptr, window, "#32770", nullptr));) {
+    if (window != skip && IsWindowVisible(window))
+      return window;
+  }
+  return nullptr;
 }
 
 // WM_GETTEXT rather than GetWindowTextA, which does not ask a window of
@@ -66,12 +50,6 @@ std::string TextOf(HWND window) {
   SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
                       SMTO_ABORTIFHUNG, DEFAULT_WAIT_MS, &length);
   return text;
-}
-
-HWND MainForm() {
-  HWND form = nullptr;
-  WaitFor([&] { return (form = FindWindowA(nullptr, MAIN_TITLE)) != nullptr; });
-  return form;
 }
 
 // A dialog is ready for keys once it is the foreground window: then Wine
@@ -87,34 +65,30 @@ int Box(HWND skip) {
   return 0;
 }
 
-int Origin() {
-  HWND form = MainForm();
-  if (form == nullptr)
-    return 1;
+int Origin(HWND form) {
   POINT origin{0, 0};
   ClientToScreen(form, &origin);
-  RECT client;
+  RECT client, outer;
   GetClientRect(form, &client);
-  std::printf("%ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+  GetWindowRect(form, &outer);
+  std::printf("%ld %ld %ld %ld %ld %ld %ld\n", origin.x, origin.y, client.right,
+              client.bottom, outer.left, outer.top, outer.right);
   return 0;
 }
 
-int Texts() {
-  HWND form = MainForm();
-  if (form == nullptr)
-    return 1;
-  for (int id = 0; id < CONTROL_COUNT; id++)
-    std::printf("%d\t%s\n", id, TextOf(GetDlgItem(form, id)).c_str());
+int Texts(HWND form) {
+  for (int id = 0; id < CONTROL_COUNT; id++) {
+    if (id == PROGRESS_ID)
+      std::printf("%d\t%ld\n", id,
+                  static_cast<long>(SendDlgItemMessageA(form, id, PBM_GETPOS, 0, 0)));
+    else
+      std::printf("%d\t%s\n", id, TextOf(GetDlgItem(form, id)).c_str());
+  }
   return 0;
 }
 
-int Progress() {
-  HWND form = MainForm();
-  if (form == nullptr)
-    return 1;
-  std::printf("%ld\n", static_cast<long>(
-                           SendDlgItemMessageA(form, PROGRESS_ID, PBM_GETPOS, 0, 0)));
-  return 0;
+HWND Handle(const char* number) {
+  return reinterpret_cast<HWND>(std::strtoul(number, nullptr, 10));
 }
 
 }  // namespace
@@ -124,19 +98,17 @@ int main(int argc, char** argv) {
   if (argc > 3)
     WaitMs = std::strtoul(argv[3], nullptr, 10);
   if (command == "box")
-    return Box(argc > 2 ? reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10))
-                        : nullptr);
-  if (command == "gone" && argc > 2) {
-    auto box = reinterpret_cast<HWND>(std::strtoul(argv[2], nullptr, 10));
-    return WaitFor([&] { return !IsWindowVisible(box); }) ? 0 : 1;
-  }
+    return Box(argc > 2 ? Handle(argv[2]) : nullptr);
+  if (command == "gone" && argc > 2)
+    return WaitFor([&] { return !IsWindowVisible(Handle(argv[2])); }) ? 0 : 1;
+  HWND form = nullptr;
+  if (!WaitFor(
+          [&] { return (form = FindWindowA(nullptr, "Velloran patch creation tool")); }))
+    return 1;
   if (command == "origin")
-    return Origin();
+    return Origin(form);
   if (command == "texts")
-    return Texts();
-  if (command == "progress")
-    return Progress();
-  std::fprintf(
-      stderr, "usage: probe box [SKIP [MS]] | gone HANDLE | origin | texts | progress\n");
+    return Texts(form);
+  std::fprintf(stderr, "usage: probe box [SKIP [MS]] | gone HANDLE | origin | texts\n");
   return 2;
 }

@@ -4,156 +4,82 @@
 #include "app/patch.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstdlib>
 #include <functional>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "rt/files.h"
 #include "rt/fingerprints.h"
-#include "rt/heaps.h"
+#include "tests/test_files.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using namespace std::string_literals;
 
-const char* const TEXTS[9] = {"Window", "", "  spaced  ", "Notice", "Tip", "C:\\Program Files",
-                              "Open", "Install", "Exit"};
+const char* const TEXTS[9] = {"Window", "",        "  spaced  ",
+                              "Notice", "Tip",     "C:\\Program Files",
+                              "Open",   "Install", "Exit"};
 
 std::vector<int32_t> Reports;
-void Record(int32_t percent) { Reports.push_back(percent); }
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+void Record(int32_t percent) {
+  Reports.push_back(percent);
 }
 
-// The file's bytes; "absent" is told apart by Exists.
-Bytes ReadBytes(const std::string& path) {
-  Bytes bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    for (int c; (c = std::fgetc(f)) != EOF;)
-      bytes.push_back(static_cast<unsigned char>(c));
-    std::fclose(f);
-  }
-  return bytes;
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::set<std::string> ListFolder(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-    if (found.cFileName[0] != '.')
-      names.insert(found.cFileName);
-  }
-  FindClose(search);
-  return names;
-}
-
-Bytes RandomBytes(std::mt19937& rng, size_t size) {
-  Bytes bytes(size);
-  for (auto& b : bytes)
-    b = static_cast<unsigned char>(rng());
-  return bytes;
-}
-
-std::string Md5(const Bytes& bytes) {
-  char* start = ScratchCursor;
-  std::string text = BufferMd5Hex(bytes.data(), static_cast<int32_t>(bytes.size()));
-  ScratchCursor = start;
-  return text;
-}
-
-// Stub, fourteen CR LF lines, then per new position 00 or 01 b, the old
-// byte taken as 00 past the old file's end.
-Bytes Oracle(const Bytes& stub, const Bytes& old, const Bytes& now, const std::string& oldName) {
-  Bytes out = stub;
-  std::vector<std::string> lines(TEXTS, TEXTS + 9);
-  lines.insert(lines.end(), {Md5(old), Md5(now), std::to_string(old.size()),
-                             std::to_string(now.size()), oldName});
-  for (const auto& line : lines) {
-    out.insert(out.end(), line.begin(), line.end());
-    out.insert(out.end(), {'\r', '\n'});
-  }
-  for (size_t i = 0; i < now.size(); i++) {
-    unsigned char o = i < old.size() ? old[i] : 0;
-    if (o == now[i])
-      out.push_back(0x00);
-    else
-      out.insert(out.end(), {0x01, now[i]});
-  }
+// Per new position 00, or 01 and the new byte; the old byte is taken as 00
+// past the old file's end.
+std::string Stream(const std::string& old, const std::string& now) {
+  std::string out;
+  for (size_t i = 0; i < now.size(); i++)
+    out += (i < old.size() ? old[i] : '\0') == now[i] ? "\0"s : "\1"s + now[i];
   return out;
 }
 
-struct OwnedRequest {
-  PatchRequest request{};
-  OwnedRequest(const std::string& oldPath, const std::string& newPath) {
-    StringVar* fields = &request.WindowTitle;
-    for (int i = 0; i < 9; i++)
-      AssignText(&fields[i], TEXTS[i]);
-    AssignText(&request.OldPath, oldPath.c_str());
-    AssignText(&request.NewPath, newPath.c_str());
-  }
-  ~OwnedRequest() {
-    for (StringVar* f = &request.WindowTitle; f <= &request.NewPath; f++)
-      FreeString(f);
-  }
-};
+// The stub, fourteen CR LF lines, then the stream.
+std::string Oracle(const std::string& stub, const std::string& old,
+                   const std::string& now) {
+  std::string out = stub;
+  for (std::string text : TEXTS)
+    out += text + "\r\n";
+  for (const std::string* bytes : {&old, &now})
+    out +=
+        Taken(BufferMd5Hex(bytes->data(), static_cast<int32_t>(bytes->size()))) + "\r\n";
+  out += std::to_string(old.size()) + "\r\n" + std::to_string(now.size()) + "\r\n";
+  return out + "old.bin\r\n" + Stream(old, now);
+}
 
-// Each test runs in a folder of its own, made the current folder so that
-// the stub is found by its relative name.
-class PatchTest : public ::testing::Test {
+// The tests share a folder, made the current folder so that the stub is
+// found by its relative name.
+class PatchTest : public FolderTest {
  protected:
-  std::string folder;
-  char previous[MAX_PATH] = {};
-  Bytes stub;
+  std::mt19937 rng{7};
+  const std::string stub = RandomBytes(rng, STUB_SIZE);
 
   static void SetUpTestSuite() {
-    CreateHeaps();
-    InitScratchBuffer();
-    if (FileSlotTable.records == nullptr)
-      InitFileSlots();
+    FolderTest::SetUpTestSuite();
+    SetCurrentDirectoryA(folder->root.c_str());
   }
-
+  static void TearDownTestSuite() {
+    SetCurrentDirectoryA("..");
+    FolderTest::TearDownTestSuite();
+  }
   void SetUp() override {
-    static int serial;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    folder = std::string(temp) + "pbpatch" + std::to_string(GetCurrentProcessId()) + "_" +
-             std::to_string(serial++);
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    GetCurrentDirectoryA(sizeof previous, previous);
-    SetCurrentDirectoryA(folder.c_str());
-    std::mt19937 rng(7);
-    stub = RandomBytes(rng, STUB_SIZE);
+    ClearFolder(folder->root);
     WriteBytes("patch.dat", stub);
     Reports.clear();
   }
 
-  void TearDown() override {
-    CloseAllFiles();
-    SetCurrentDirectoryA(previous);
-    for (const auto& name : ListFolder(folder))
-      DeleteFileA(Path(name).c_str());
-    RemoveDirectoryA(folder.c_str());
-  }
-
-  std::string Path(const std::string& name) const { return folder + "\\" + name; }
-
   PatchOutcome Generate(const std::string& patchPath) {
-    OwnedRequest r(Path("old.bin"), Path("new.bin"));
-    return GeneratePatch(&r.request, patchPath.c_str(), Record);
+    const std::string paths[] = {folder->Path("old.bin"), folder->Path("new.bin")};
+    PatchRequest request{};
+    StringVar* fields = &request.WindowTitle;  // the nine texts, then the two paths
+    for (int i = 0; i < 11; i++)
+      AssignText(&fields[i], i < 9 ? TEXTS[i] : paths[i - 9].c_str());
+    PatchOutcome outcome = GeneratePatch(&request, patchPath.c_str(), Record);
+    for (int i = 0; i < 11; i++)
+      FreeString(&fields[i]);
+    return outcome;
   }
 };
 
@@ -176,74 +102,57 @@ TEST_F(PatchTest, MatchesOracleOnRandomPairs) {
   for (const Case& c : cases) {
     unsigned seed = std::random_device{}();
     SCOPED_TRACE(std::string(c.name) + ", seed " + std::to_string(seed));
-    std::mt19937 rng(seed);
-    Bytes old = RandomBytes(rng, c.oldSize), now = RandomBytes(rng, c.newSize);
+    std::mt19937 random(seed);
+    std::string old = RandomBytes(random, c.oldSize),
+                now = RandomBytes(random, c.newSize);
     for (size_t i = 0; i < now.size(); i++) {
       if (i >= old.size())
-        now[i] = rng() % 2 ? now[i] : 0;
-      else if (static_cast<int>(rng() % 100) >= c.changePercent)
+        now[i] = random() % 2 ? now[i] : 0;
+      else if (static_cast<int>(random() % 100) >= c.changePercent)
         now[i] = old[i];
     }
     WriteBytes("old.bin", old);
     WriteBytes("new.bin", now);
-    WriteBytes("out.exe", Bytes(200000, 0xEE));  // replaced whole, no stale tail
+    WriteBytes("out.exe", std::string(200000, '\xEE'));  // replaced whole, no stale tail
     Reports.clear();
     ASSERT_EQ(Generate("out.exe"), PATCH_WRITTEN);
-    EXPECT_TRUE(ReadBytes("out.exe") == Oracle(stub, old, now, "old.bin"));
+    EXPECT_TRUE(ReadBytes("out.exe") == Oracle(stub, old, now));
     EXPECT_EQ(Reports, c.reports);
-    EXPECT_EQ(ListFolder(folder), (std::set<std::string>{"patch.dat", "old.bin", "new.bin", "out.exe"}));
+    EXPECT_EQ(ListFolder(folder->root),
+              (Names{"patch.dat", "old.bin", "new.bin", "out.exe"}));
   }
 }
 
+// Their size and name lines and their streams spelled out.
 TEST_F(PatchTest, WorkedExamples) {
-  struct Case {
-    Bytes old, now;
-    std::string oldSize, newSize;
-    Bytes stream;
+  const std::string cases[][3] = {
+      {"ABC", "AXCD", "\r\n3\r\n4\r\nold.bin\r\n\0\1X\0\1D"s},
+      {"A", "A\0"s, "\r\n1\r\n2\r\nold.bin\r\n\0\0"s},
   };
-  const Case cases[] = {
-      {{0x41, 0x42, 0x43}, {0x41, 0x58, 0x43, 0x44}, "3", "4", {0x00, 0x01, 0x58, 0x00, 0x01, 0x44}},
-      {{0x41}, {0x41, 0x00}, "1", "2", {0x00, 0x00}},
-  };
-  for (const Case& c : cases) {
-    WriteBytes("old.bin", c.old);
-    WriteBytes("new.bin", c.now);
-    ASSERT_EQ(Generate(Path("p.exe")), PATCH_WRITTEN);
-    Bytes out = ReadBytes("p.exe");
-    ASSERT_TRUE(std::equal(stub.begin(), stub.end(), out.begin()));
-    std::vector<std::string> lines(1);
-    size_t at = STUB_SIZE;
-    for (; lines.size() <= 14; at++) {
-      if (out[at] == '\r' && out[at + 1] == '\n') {
-        lines.emplace_back();
-        at++;
-      } else {
-        lines.back() += static_cast<char>(out[at]);
-      }
-    }
-    EXPECT_EQ(lines[11], c.oldSize);
-    EXPECT_EQ(lines[12], c.newSize);
-    EXPECT_EQ(lines[13], "old.bin");
-    EXPECT_EQ(Bytes(out.begin() + at, out.end()), c.stream);
+  for (const auto& [old, now, tail] : cases) {
+    WriteBytes("old.bin", old);
+    WriteBytes("new.bin", now);
+    ASSERT_EQ(Generate("p.exe"), PATCH_WRITTEN);
+    std::string out = ReadBytes("p.exe");
+    EXPECT_TRUE(out == Oracle(stub, old, now));
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
   }
 }
 
+// Every pair of byte values, at every alignment of the word-wise comparison.
 TEST_F(PatchTest, EncodesEveryBytePairAtEveryAlignment) {
-  Bytes old(65536 + 8), now(65536 + 8);
+  std::string old(65536 + 8, '\0'), now(65536 + 8, '\0'), records(2 * old.size(), '\0');
   for (size_t i = 0; i < 65536; i++)
-    old[i] = static_cast<unsigned char>(i >> 8), now[i] = static_cast<unsigned char>(i);
-  Bytes records(2 * old.size());
-  for (int32_t offset = 0; offset < 8; offset++) {
-    int32_t count = 65536 - offset;
-    Bytes expected;
-    for (int32_t i = offset; i < offset + count; i++) {
-      if (old[i] == now[i])
-        expected.push_back(0);
-      else
-        expected.insert(expected.end(), {1, now[i]});
-    }
-    int32_t length = EncodeDiffBlock(&old[offset], &now[offset], count, records.data());
-    EXPECT_EQ(Bytes(records.begin(), records.begin() + length), expected) << "offset " << offset;
+    old[i] = static_cast<char>(i >> 8), now[i] = static_cast<char>(i);
+  auto bytes = [](std::string& s, size_t at) {
+    return reinterpret_cast<unsigned char*>(s.data() + at);
+  };
+  for (int32_t at = 0; at < 8; at++) {
+    int32_t length =
+        EncodeDiffBlock(bytes(old, at), bytes(now, at), 65536 - at, bytes(records, 0));
+    EXPECT_TRUE(records.substr(0, length) ==
+                Stream(old.substr(at, 65536 - at), now.substr(at, 65536 - at)))
+        << "offset " << at;
   }
 }
 
@@ -256,26 +165,26 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
     std::string patchPath;
     PatchOutcome outcome;
   };
-  std::mt19937 rng(11);
-  Bytes old = RandomBytes(rng, 5000), now = RandomBytes(rng, 6000);
+  const std::string old = RandomBytes(rng, 5000), now = RandomBytes(rng, 6000);
   HANDLE held = INVALID_HANDLE_VALUE;
   auto hold = [&](const char* name, DWORD share) {
     held = CreateFileA(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
   };
+  const std::string here = folder->root.substr(folder->root.rfind('\\') + 1);
   const Case cases[] = {
-      {"short stub", [&] { WriteBytes("patch.dat", Bytes(STUB_SIZE - 1)); }, "out.exe",
-       PATCH_STUB_REJECTED},
-      {"long stub", [&] { WriteBytes("patch.dat", Bytes(STUB_SIZE + 1)); }, "out.exe",
-       PATCH_STUB_REJECTED},
-      {"missing stub", [&] { DeleteFileA("patch.dat"); }, "out.exe", PATCH_STUB_REJECTED},
-      {"missing old", [&] { DeleteFileA("old.bin"); }, "out.exe", PATCH_OLD_UNREADABLE},
+      {"short stub", [] { WriteBytes("patch.dat", std::string(STUB_SIZE - 1, 'x')); },
+       "out.exe", PATCH_STUB_REJECTED},
+      {"long stub", [] { WriteBytes("patch.dat", std::string(STUB_SIZE + 1, 'x')); },
+       "out.exe", PATCH_STUB_REJECTED},
+      {"missing stub", [] { DeleteFileA("patch.dat"); }, "out.exe", PATCH_STUB_REJECTED},
+      {"missing old", [] { DeleteFileA("old.bin"); }, "out.exe", PATCH_OLD_UNREADABLE},
       {"old held", [&] { hold("old.bin", 0); }, "out.exe", PATCH_OLD_UNREADABLE},
       {"new held", [&] { hold("new.bin", 0); }, "out.exe", PATCH_NEW_UNREADABLE},
       {"output is old, relative, other case", [] {}, "OLD.BIN", PATCH_OUTPUT_IS_INPUT},
-      {"output is new, roundabout", [] {}, Path("..\\" + folder.substr(folder.rfind('\\') + 1) +
-                                               "\\.\\NeW.bin"), PATCH_OUTPUT_IS_INPUT},
+      {"output is new, roundabout", [] {}, folder->Path("..\\" + here + "\\.\\NeW.bin"),
+       PATCH_OUTPUT_IS_INPUT},
       {"output is the stub", [] {}, "PATCH.DAT", PATCH_OUTPUT_IS_INPUT},
-      {"no such folder", [] {}, Path("none\\out.exe"), PATCH_OUTPUT_FAILED},
+      {"no such folder", [] {}, folder->Path("none\\out.exe"), PATCH_OUTPUT_FAILED},
       {"output held, move refused", [&] { hold("out.exe", FILE_SHARE_READ); }, "out.exe",
        PATCH_OUTPUT_FAILED},
   };
@@ -284,44 +193,38 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
     WriteBytes("patch.dat", stub);
     WriteBytes("old.bin", old);
     WriteBytes("new.bin", now);
-    WriteBytes("out.exe", {'k', 'e', 'e', 'p'});
+    WriteBytes("out.exe", "keep");
     c.arrange();
-    std::set<std::string> before = ListFolder(folder);
-    Bytes kept = ReadBytes(c.patchPath);
+    const Names before = ListFolder(folder->root);
+    const std::string kept = ReadBytes(c.patchPath);
     EXPECT_EQ(Generate(c.patchPath), c.outcome);
     EXPECT_EQ(ReadBytes(c.patchPath), kept);
-    EXPECT_EQ(ReadBytes("out.exe"), (Bytes{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(ListFolder(folder), before);
+    EXPECT_EQ(ReadBytes("out.exe"), "keep");
+    EXPECT_EQ(ListFolder(folder->root), before);
     if (held != INVALID_HANDLE_VALUE)
       CloseHandle(held), held = INVALID_HANDLE_VALUE;
   }
 }
 
-TEST_F(PatchTest, ReadOnlyFolderLeavesNoFile) {
-  const char* dir = std::getenv("PB_READONLY_DIR");
-  if (dir == nullptr)
-    GTEST_SKIP() << "PB_READONLY_DIR unset: no read-only folder to write into";
-  WriteBytes("old.bin", {1, 2, 3});
-  WriteBytes("new.bin", {1, 2, 4});
-  std::string out = std::string(dir) + "\\out.exe";
-  EXPECT_EQ(Generate(out), PATCH_OUTPUT_FAILED);
-  EXPECT_FALSE(Exists(out));
-  EXPECT_TRUE(ListFolder(dir).empty());
-}
-
-TEST_F(PatchTest, FullDiskKeepsPreviousOutput) {
-  const char* dir = std::getenv("PB_FULL_DIR");
-  if (dir == nullptr)
-    GTEST_SKIP() << "PB_FULL_DIR unset: no small disk to fill";
-  std::mt19937 rng(13);
+// Whether the temporary file cannot be made or the disk fills while it is
+// written, the folder stays as it was, a previous output included.
+TEST_F(PatchTest, ReadOnlyFolderAndFullDisk) {
+  const char* readOnly = std::getenv("PB_READONLY_FILE_DIR");
+  const char* full = std::getenv("PB_FULL_DIR");
+  if (readOnly == nullptr || full == nullptr)
+    GTEST_SKIP() << "PB_READONLY_FILE_DIR or PB_FULL_DIR unset: no fault folders";
   WriteBytes("old.bin", RandomBytes(rng, 1 << 20));
   WriteBytes("new.bin", RandomBytes(rng, 2 << 20));
-  std::string out = std::string(dir) + "\\out.exe";
-  WriteBytes(out, {'k', 'e', 'e', 'p'});
-  EXPECT_EQ(Generate(out), PATCH_OUTPUT_FAILED);
-  EXPECT_EQ(ReadBytes(out), (Bytes{'k', 'e', 'e', 'p'}));
-  EXPECT_EQ(ListFolder(dir), std::set<std::string>{"out.exe"});
-  DeleteFileA(out.c_str());
+  WriteBytes(std::string(full) + "\\out.exe", "keep");
+  for (const std::string dir : {readOnly, full}) {
+    const Names before = ListFolder(dir);
+    ASSERT_FALSE(before.empty()) << dir;
+    const std::string out = dir + "\\" + *before.begin(), kept = ReadBytes(out);
+    EXPECT_EQ(Generate(out), PATCH_OUTPUT_FAILED) << dir;
+    EXPECT_EQ(ReadBytes(out), kept);
+    EXPECT_EQ(ListFolder(dir), before);
+  }
+  ClearFolder(full);
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -32,22 +33,14 @@ inline std::string Taken(char* result) {
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  std::ofstream file(path, std::ios::binary);
+  ASSERT_TRUE(file.write(bytes.data(), bytes.size()).flush().good()) << path;
 }
 
 // The file's bytes; a missing file reads as empty.
 inline std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
-      bytes.append(chunk, n);
-    std::fclose(f);
-  }
-  return bytes;
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 inline std::string RandomBytes(std::mt19937& rng, size_t size) {
@@ -87,7 +80,6 @@ struct TempFolder {
     CreateDirectoryA(root.c_str(), nullptr);
   }
   ~TempFolder() {
-    CloseAllFiles();
     ClearFolder(root);
     RemoveDirectoryA(root.c_str());
   }

@@ -6,103 +6,48 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "app/patch.h"
-#include "rt/files.h"
-#include "rt/heaps.h"
 #include "stub/results.h"
+#include "tests/test_files.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-using Names = std::set<std::string>;
+using namespace std::string_literals;
 
-const char* const TEXTS[9] = {"Stub test",
-                              "Welcome to the update",
-                              "It brings target.bin up to date",
-                              "Close other programs first",
-                              "Pick the folder",
-                              "C:\\nowhere",
-                              "Browse...",
-                              "Install now",
-                              "Leave"};
+const char* const TEXTS[9] = {"Stub test", "Welcome",     "Brings target.bin up to date",
+                              "Close all", "Pick one",    "C:\\nowhere",
+                              "Browse...", "Install now", "Leave"};
 const std::string WORK = "stub_work";
 const std::string SITE = WORK + "\\the site";  // /D= takes spaces
 const std::string SOURCE = WORK + "\\source";
 const std::string PATCH = WORK + "\\patch.exe";
 
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-Bytes ReadBytes(const std::string& path) {
-  Bytes bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    for (int c; (c = std::fgetc(f)) != EOF;)
-      bytes.push_back(static_cast<unsigned char>(c));
-    std::fclose(f);
-  }
-  return bytes;
-}
-
-Names ListFolder(const std::string& folder) {
-  Names names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  for (bool more = search != INVALID_HANDLE_VALUE; more;
-       more = FindNextFileA(search, &found))
-    if (found.cFileName[0] != '.')
-      names.insert(found.cFileName);
-  FindClose(search);
-  return names;
-}
-
-void ClearFolder(const std::string& folder) {
-  for (const auto& name : ListFolder(folder))
-    DeleteFileA((folder + "\\" + name).c_str());
-}
-
-Bytes RandomBytes(std::mt19937& rng, size_t size) {
-  Bytes bytes(size);
-  for (auto& b : bytes)
-    b = static_cast<unsigned char>(rng());
-  return bytes;
-}
-
 // A copy resized to size (zeros added) with about one byte in step changed.
-Bytes Edited(Bytes bytes, std::mt19937& rng, size_t size, size_t step) {
+std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t step) {
   bytes.resize(size);
   for (size_t i = rng() % step; i < size; i += 1 + rng() % step)
-    bytes[i] ^= static_cast<unsigned char>(1 + rng() % 255);
+    bytes[i] ^= static_cast<char>(1 + rng() % 255);
   return bytes;
 }
 
 // Writes the old file under its name in SOURCE and the new one beside the
 // patch, then the patch itself.
-void MakePatch(const Bytes& old, const Bytes& now,
+void MakePatch(const std::string& old, const std::string& now,
                const std::string& name = "target.bin") {
-  std::string oldPath = SOURCE + "\\" + name, newPath = WORK + "\\new.bin";
-  WriteBytes(oldPath, old);
-  WriteBytes(newPath, now);
+  const std::string paths[] = {SOURCE + "\\" + name, WORK + "\\new.bin"};
+  WriteBytes(paths[0], old);
+  WriteBytes(paths[1], now);
   PatchRequest request{};
-  StringVar* fields = &request.WindowTitle;
-  for (int i = 0; i < 9; i++)
-    AssignText(&fields[i], TEXTS[i]);
-  AssignText(&request.OldPath, oldPath.c_str());
-  AssignText(&request.NewPath, newPath.c_str());
+  StringVar* fields = &request.WindowTitle;  // the nine texts, then the two paths
+  for (int i = 0; i < 11; i++)
+    AssignText(&fields[i], i < 9 ? TEXTS[i] : paths[i - 9].c_str());
   EXPECT_EQ(GeneratePatch(&request, PATCH.c_str(), nullptr), PATCH_WRITTEN);
-  for (StringVar* f = &request.WindowTitle; f <= &request.NewPath; f++)
-    FreeString(f);
+  for (int i = 0; i < 11; i++)
+    FreeString(&fields[i]);
 }
 
 PROCESS_INFORMATION Start(const std::string& arguments) {
@@ -131,33 +76,26 @@ DWORD Install(const std::string& folder) {
 class StubTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_TRUE(CreateHeaps() && InitScratchBuffer() != nullptr && InitFileSlots());
-    CreateDirectoryA(WORK.c_str(), nullptr);
-    CreateDirectoryA(SITE.c_str(), nullptr);
-    CreateDirectoryA(SOURCE.c_str(), nullptr);
+    SetUpRuntime();
+    for (const auto& folder : {WORK, SITE, SOURCE})
+      CreateDirectoryA(folder.c_str(), nullptr);
   }
-  void SetUp() override {
-    for (const auto& folder : {SITE, SOURCE, WORK})
-      ClearFolder(folder);
-  }
+  void SetUp() override { ClearFolder(SITE); }
 };
 
 TEST_F(StubTest, RoundTripsGiveTheNewFile) {
   unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
-  Bytes a = RandomBytes(rng, 3000), b = RandomBytes(rng, 25600),
-        c = RandomBytes(rng, 200000);
-  Bytes zerosPastEnd = a;
-  zerosPastEnd.insert(zerosPastEnd.end(), 300, 0);
-  zerosPastEnd.insert(zerosPastEnd.end(), {7, 0, 9, 0});
-  struct Pair {
+  const std::string a = RandomBytes(rng, 3000), b = RandomBytes(rng, 25600),
+                    c = RandomBytes(rng, 200000);
+  const struct {
     const char* name;
-    Bytes old, now;
+    std::string old, now;
   } pairs[] = {
       {"old shorter", a, Edited(a, rng, 9000, 50)},
       {"old longer", a, Edited(a, rng, 1000, 10)},
-      {"zeros past the old end", a, zerosPastEnd},
+      {"zeros past the old end", a, a + std::string(300, '\0') + "\x07\0\x09\0"s},
       {"one byte short of a block", b, Edited(b, rng, 25599, 100)},
       {"a block", b, Edited(b, rng, 25600, 3)},
       {"one byte past a block", b, Edited(b, rng, 25601, 1000)},
@@ -185,55 +123,43 @@ TEST_F(StubTest, RoundTripsGiveTheNewFile) {
   }
 }
 
-// The patch with the first "from" after the stub replaced by "to".
-Bytes Replaced(Bytes patch, const std::string& from, const std::string& to) {
-  auto at = std::search(patch.begin() + STUB_SIZE, patch.end(), from.begin(), from.end());
-  EXPECT_TRUE(at != patch.end()) << from;
-  at = patch.erase(at, at + from.size());
-  patch.insert(at, to.begin(), to.end());
-  return patch;
-}
-
 constexpr DWORD NOT_HELD = ~0u;
 
 TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
   std::mt19937 rng(11);
-  Bytes old = RandomBytes(rng, 30000), now = Edited(old, rng, 40000, 40);
-  now.back() = 0x5A;  // past the old end, so the stream ends with 01 5A
-  MakePatch(old, now);
-  const Bytes patch = ReadBytes(PATCH);
-  Bytes longerPatch = patch, alteredPatch = patch;
-  longerPatch.push_back(0);
+  const std::string old = RandomBytes(rng, 30000),
+                    now = Edited(old, rng, 39999, 40) + "Z";
+  MakePatch(old, now);  // the stream ends with 01 5A, past the old end
+  const std::string patch = ReadBytes(PATCH);
+  const size_t n = patch.size();
+  std::string alteredPatch = patch, oneChanged = old;
   alteredPatch.back() ^= 0x40;
-  Bytes oneChanged = old, longer = old;
   oneChanged[123] ^= 1;
-  longer.push_back(0);
+  auto with = [&](const std::string& from, const std::string& to) {
+    std::string edited = patch;  // the first "from" past the stub replaced
+    return edited.replace(edited.find(from, STUB_SIZE), from.size(), to);
+  };
   struct Case {
     const char* name;
-    Bytes patch, target;
+    std::string patch, target;
     DWORD code;
     DWORD heldSharing = NOT_HELD;  // the target held open by another program
   } cases[] = {
       {"wrong version, same size", patch, oneChanged, STUB_WRONG_VERSION},
-      {"wrong version, other size", patch, longer, STUB_WRONG_VERSION},
+      {"wrong version, other size", patch, old + "\0"s, STUB_WRONG_VERSION},
       {"already patched", patch, now, STUB_ALREADY_PATCHED},
       {"no target", patch, {}, STUB_TARGET_MISSING},
-      {"cut inside the lines", Bytes(patch.begin(), patch.begin() + STUB_SIZE + 40), old,
-       STUB_PATCH_DAMAGED},
-      {"cut inside the stream", Bytes(patch.begin(), patch.end() - 1), old,
-       STUB_PATCH_DAMAGED},
-      {"cut to half the stream", Bytes(patch.begin(), patch.end() - 20000), old,
-       STUB_PATCH_DAMAGED},
-      {"a byte after the stream", longerPatch, old, STUB_PATCH_DAMAGED},
-      {"unknown record", Replaced(patch, "target.bin\r\n", "target.bin\r\n\2"), old,
-       STUB_PATCH_DAMAGED},
+      {"cut inside the lines", patch.substr(0, STUB_SIZE + 40), old, STUB_PATCH_DAMAGED},
+      {"cut inside the stream", patch.substr(0, n - 1), old, STUB_PATCH_DAMAGED},
+      {"cut to half the stream", patch.substr(0, n - 20000), old, STUB_PATCH_DAMAGED},
+      {"a byte after the stream", patch + "\0"s, old, STUB_PATCH_DAMAGED},
+      {"unknown record", with("bin\r\n", "bin\r\n\2"), old, STUB_PATCH_DAMAGED},
       {"changed byte altered", alteredPatch, old, STUB_RESULT_MISMATCH},
-      {"size with a leading zero", Replaced(patch, "\n30000\r", "\n030000\r"), old,
+      {"size with a leading zero", with("\n30000\r", "\n030000\r"), old,
        STUB_PATCH_DAMAGED},
-      {"size with a sign", Replaced(patch, "\n40000\r", "\n+40000\r"), old,
+      {"size with a sign", with("\n40000\r", "\n+40000\r"), old, STUB_PATCH_DAMAGED},
+      {"name leaving the folder", with("\ntarget.bin", "\n..\\target.bin"), old,
        STUB_PATCH_DAMAGED},
-      {"name leaving the folder", Replaced(patch, "\ntarget.bin", "\n..\\target.bin"),
-       old, STUB_PATCH_DAMAGED},
       {"target held open", patch, old, STUB_REPLACE_FAILED, FILE_SHARE_READ},
       {"target held exclusively", patch, old, STUB_TARGET_UNREADABLE, 0},
   };
@@ -259,34 +185,26 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
   EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == old);
 }
 
-// A patch for the file already in a read-only folder: nothing can be written.
-TEST_F(StubTest, ReadOnlyFolderIsRefused) {
-  const char* dir = std::getenv("PB_READONLY_FILE_DIR");
-  if (dir == nullptr)
-    GTEST_SKIP() << "PB_READONLY_FILE_DIR unset: no read-only folder holding a file";
-  Names names = ListFolder(dir);
-  ASSERT_FALSE(names.empty());
-  const std::string name = *names.begin(), path = std::string(dir) + "\\" + name;
-  Bytes old = ReadBytes(path);
-  std::mt19937 rng(3);
-  MakePatch(old, Edited(old, rng, old.size() + 10, 5), name);
-  EXPECT_EQ(Install(dir), STUB_FOLDER_NOT_WRITABLE);
-  EXPECT_TRUE(ReadBytes(path) == old);
-  EXPECT_EQ(ListFolder(dir), names);
-}
-
-TEST_F(StubTest, FullDiskIsRefused) {
-  const char* dir = std::getenv("PB_FULL_DIR");
-  if (dir == nullptr)
-    GTEST_SKIP() << "PB_FULL_DIR unset: no small disk to fill";
+// Nothing can be written, or the disk fills: refused, the folder as it was.
+TEST_F(StubTest, ReadOnlyFolderAndFullDiskAreRefused) {
+  const char* readOnly = std::getenv("PB_READONLY_FILE_DIR");
+  const char* full = std::getenv("PB_FULL_DIR");
+  if (readOnly == nullptr || full == nullptr)
+    GTEST_SKIP() << "PB_READONLY_FILE_DIR or PB_FULL_DIR unset: no fault folders";
   std::mt19937 rng(5);
-  Bytes old = RandomBytes(rng, 400000), now = RandomBytes(rng, 700000);
-  MakePatch(old, now);
-  WriteBytes(std::string(dir) + "\\target.bin", old);
-  EXPECT_EQ(Install(dir), STUB_DISK_FULL);
-  EXPECT_TRUE(ReadBytes(std::string(dir) + "\\target.bin") == old);
-  EXPECT_EQ(ListFolder(dir), Names{"target.bin"});
-  ClearFolder(dir);
+  WriteBytes(std::string(full) + "\\target.bin", RandomBytes(rng, 400000));
+  const std::pair<std::string, DWORD> cases[] = {{readOnly, STUB_FOLDER_NOT_WRITABLE},
+                                                 {full, STUB_DISK_FULL}};
+  for (const auto& [dir, code] : cases) {
+    const Names names = ListFolder(dir);
+    ASSERT_FALSE(names.empty()) << dir;
+    const std::string path = dir + "\\" + *names.begin(), old = ReadBytes(path);
+    MakePatch(old, RandomBytes(rng, 700000), *names.begin());
+    EXPECT_EQ(Install(dir), code);
+    EXPECT_TRUE(ReadBytes(path) == old);
+    EXPECT_EQ(ListFolder(dir), names);
+  }
+  ClearFolder(full);
 }
 
 // A visible top-level window, waited for while its process starts.
@@ -309,7 +227,7 @@ std::string TextOf(HWND window) {
 
 TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
   std::mt19937 rng(9);
-  Bytes old = RandomBytes(rng, 70000), now = Edited(old, rng, 70000, 30);
+  const std::string old = RandomBytes(rng, 70000), now = Edited(old, rng, 70000, 30);
   MakePatch(old, now);
   WriteBytes(SITE + "\\target.bin", old);
   PROCESS_INFORMATION process = Start("");

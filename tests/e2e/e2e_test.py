@@ -1,19 +1,19 @@
 #!/usr/bin/env python3
 """End-to-end test of patchbuilder.exe, driven through X as a user would.
 
-xdotool clicks and types; the probe, a small Windows program of this test,
-reads what X cannot tell (message boxes, field texts, the progress bar).
-Every patch is compared with a model of the format written here, and every
-wait is bounded. Usage: e2e_test.py TOOL PROBE WORK_FOLDER
+xdotool clicks and types; the probe reads what X cannot tell. Patches are
+compared with a model of the format. Usage: e2e_test.py TOOL PROBE WORK
 """
 
 import hashlib
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 TOOL, PROBE, WORK = (os.path.abspath(a) for a in sys.argv[1:4])
 SEED = int(os.environ.get("PB_E2E_SEED", "0")) or int(time.time())
@@ -27,13 +27,11 @@ OLD_TITLE = "Choose old version executable file "
 NEW_TITLE = "Choose new version executable file "
 
 # Client-area rectangles (x, y, width, height) of the controls the test uses.
-LAYOUT = {
-    1: (10, 30, 340, 20), 3: (10, 80, 340, 20), 5: (10, 130, 340, 20),
-    6: (10, 180, 340, 20), 9: (10, 230, 340, 20), 10: (10, 280, 340, 20),
-    12: (10, 330, 70, 20), 14: (100, 330, 70, 20), 27: (190, 330, 70, 20),
-    16: (10, 380, 280, 20), 18: (300, 380, 50, 20), 19: (10, 430, 280, 20),
-    20: (300, 430, 50, 20), 21: (30, 470, 150, 30), 24: (190, 470, 150, 30),
-}
+LAYOUT = {1: (10, 30, 340, 20), 3: (10, 80, 340, 20), 5: (10, 130, 340, 20),
+          6: (10, 180, 340, 20), 9: (10, 230, 340, 20), 10: (10, 280, 340, 20),
+          12: (10, 330, 70, 20), 14: (100, 330, 70, 20), 27: (190, 330, 70, 20),
+          16: (10, 380, 280, 20), 18: (300, 380, 50, 20), 19: (10, 430, 280, 20),
+          20: (300, 430, 50, 20), 21: (30, 470, 150, 30), 24: (190, 470, 150, 30)}
 OLD_FIELD, OPEN_OLD, NEW_FIELD, OPEN_NEW, GENERATE, PROGRESS, EXIT = 16, 18, 19, 20, 21, 22, 24
 
 INITIAL_TEXTS = {
@@ -51,13 +49,11 @@ INITIAL_TEXTS = {
 }
 
 # The nine texts in payload order: field, message when empty.
-TEXT_FIELDS = [
-    (1, "Window title is empty"), (3, "Program title is empty"),
-    (5, "Program description is empty"), (6, "System notice is empty"),
-    (9, "FolderTip is empty"), (10, "Default folder is empty"),
-    (27, "Button open is empty"), (12, "Button install is empty"),
-    (14, "Button exit is empty"),
-]
+TEXT_FIELDS = [(1, "Window title is empty"), (3, "Program title is empty"),
+               (5, "Program description is empty"), (6, "System notice is empty"),
+               (9, "FolderTip is empty"), (10, "Default folder is empty"),
+               (27, "Button open is empty"), (12, "Button install is empty"),
+               (14, "Button exit is empty")]
 
 
 class Failure(Exception):
@@ -80,7 +76,6 @@ def run(args, timeout=30, encoding="latin-1"):
 def xdo(*args):
     result = run(["xdotool", *args], timeout=20)
     check(result.returncode == 0, f"xdotool {args}: {result.stderr.strip()}")
-    return result.stdout.strip()
 
 
 def probe(*args, found=True):
@@ -90,50 +85,24 @@ def probe(*args, found=True):
     return result.stdout.rstrip("\r\n")
 
 
-def input_path(name):
-    return "Z:" + f"{INPUTS}/{name}.exe".replace("/", "\\") if name else ""
-
-
-def out_path(name):
-    return "Z:" + f"{OUT}/{name}".replace("/", "\\")
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-    return data
+def win_path(folder, name):
+    return "Z:" + f"{folder}/{name}".replace("/", "\\") if name else ""
 
 
 # ---- the format model ----
 
-def file_name_part(path):
-    """After the last backslash (or less a leading quote), up to a quote."""
-    name = path[path.rfind("\\") + 1:] if "\\" in path else path.removeprefix('"')
-    return name.split('"', 1)[0]
-
-
 def expected_patch(stub, texts, old_path, old, new):
     lines = list(texts) + [hashlib.md5(old).hexdigest(), hashlib.md5(new).hexdigest(),
-                           str(len(old)), str(len(new)), file_name_part(old_path)]
-    patch = bytearray(stub)
-    for line in lines:
-        patch += line.encode("latin-1") + b"\r\n"
-    for i, byte in enumerate(new):
-        if byte == (old[i] if i < len(old) else 0):
-            patch.append(0)
-        else:
-            patch += bytes([1, byte])
+                           str(len(old)), str(len(new)), old_path[old_path.rfind("\\") + 1:]]
+    patch = bytearray(stub + "".join(line + "\r\n" for line in lines).encode("latin-1"))
+    for i, byte in enumerate(new):  # 0: as the old byte (0 past its end); 1, byte: changed
+        patch += b"\0" if byte == (old[i] if i < len(old) else 0) else bytes([1, byte])
     return bytes(patch)
 
 
 def check_patch(path, expected):
     check(os.path.isfile(path), f"no patch written at {path}")
-    written = read(path)
+    written = Path(path).read_bytes()
     at = next((i for i, (a, b) in enumerate(zip(written, expected)) if a != b),
               min(len(written), len(expected)))
     check(written == expected, f"{path}: {len(written)} bytes, expected {len(expected)}; "
@@ -149,17 +118,27 @@ def click_close_box(left, top, right, client_left, client_top):
     xdo("mousemove", right - frame - caption // 2, top + frame + caption // 2, "click", "1")
 
 
+def start(*args, cwd=RUN):
+    STARTED.append(subprocess.Popen(["wine", *args, TOOL], cwd=cwd, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL))
+    return STARTED[-1]
+
+
+def expect_exit(process, what):
+    try:
+        code = process.wait(20)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{what} did not end the tool within 20 s")
+    check(code == 0, f"{what}: exit code {code}")
+
+
 class Tool:
-    def __init__(self, cwd, desktop=None):
-        desk = [] if desktop is None else ["explorer", f"/desktop={desktop}"]
-        self.process = subprocess.Popen(["wine", *desk, TOOL], cwd=cwd,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        STARTED.append(self.process)
+    def __init__(self, cwd):
+        self.process = start(cwd=cwd)
         self.last_box = "0"
-        if desktop is None:
-            x, y, width, height, *self.outer = map(int, probe("origin").split())
-            check((width, height) == CLIENT_SIZE, f"client area {width}x{height}")
-            self.origin = (x, y)
+        x, y, width, height, *self.outer = map(int, probe("origin").split())
+        check((width, height) == CLIENT_SIZE, f"client area {width}x{height}")
+        self.origin = (x, y)
 
     def click(self, control):
         x, y, width, height = LAYOUT[control]
@@ -211,15 +190,7 @@ class Tool:
         self.answer_file(SAVE_TITLE, save_as)
 
     def texts(self):
-        lines = probe("texts").splitlines()
-        return {int(n): t for n, t in (line.split("\t", 1) for line in lines)}
-
-    def expect_exit(self, what):
-        try:
-            code = self.process.wait(20)
-        except subprocess.TimeoutExpired:
-            raise Failure(f"{what} did not end the tool within 20 s")
-        check(code == 0, f"{what}: exit code {code}")
+        return [line.split("\t", 1)[1] for line in probe("texts").splitlines()]
 
 
 # ---- cases ----
@@ -231,9 +202,10 @@ def make_inputs(rng):
         new[i] = rng.randrange(256)
     # Zeros past the old file's end are coded like unchanged bytes.
     new += bytes(rng.choice([0, rng.randrange(256)]) for _ in range(10000))
-    write(f"{INPUTS}/empty.exe", b"")
+    for name, data in {"old.exe": old, "new.exe": new, "empty.exe": b""}.items():
+        Path(INPUTS, name).write_bytes(data)
     os.mkdir(f"{INPUTS}/folder.exe")
-    return write(f"{INPUTS}/old.exe", old), write(f"{INPUTS}/new.exe", bytes(new))
+    return old, bytes(new)
 
 
 def main_run(stub, old, new):
@@ -258,28 +230,28 @@ def main_run(stub, old, new):
         tool.set_field(field, text)
 
     # Unusable inputs: only the first problem is told.
-    for old_name, new_name in [("", ""), ("folder", "new"), ("empty", "new"),
-                               ("old", "folder"), ("old", "empty")]:
-        tool.set_field(OLD_FIELD, input_path(old_name))
-        tool.set_field(NEW_FIELD, input_path(new_name))
+    for old_name, new_name in [("", ""), ("folder.exe", "new.exe"), ("empty.exe", "new.exe"),
+                               ("old.exe", "folder.exe"), ("old.exe", "empty.exe")]:
+        tool.set_field(OLD_FIELD, win_path(INPUTS, old_name))
+        tool.set_field(NEW_FIELD, win_path(INPUTS, new_name))
         tool.click(GENERATE)
-        which = "New" if old_name == "old" else "Old"
+        which = "New" if old_name == "old.exe" else "Old"
         tool.expect_box("Fatal error!", f"{which} version file not found")
         tool.expect_quiet()
 
     # The old file typed, the new one through "Open"; a cancelled "Open"
     # must leave its field alone, or the patches below would not be made.
-    old_path = input_path("old")
+    old_path = win_path(INPUTS, "old.exe")
     tool.set_field(OLD_FIELD, old_path)
     tool.click(OPEN_NEW)
-    tool.answer_file(NEW_TITLE, input_path("new"))
+    tool.answer_file(NEW_TITLE, win_path(INPUTS, "new.exe"))
     tool.click(OPEN_OLD)
     tool.answer_file(OLD_TITLE, None)
 
     expected = expected_patch(stub, typed, old_path, old, new)
     for answer, written in [("out1", "out1.exe"), ("Out2.EXE", "Out2.EXE"),
                             ("out3.ex", "out3.ex.exe")]:
-        tool.generate(out_path(answer))
+        tool.generate(win_path(OUT, answer))
         tool.expect_box("Done!", "Process done")
         check_patch(f"{OUT}/{written}", expected)
     check(tool.texts()[PROGRESS] == "100", "progress bar not at 100 after a patch")
@@ -291,67 +263,57 @@ def main_run(stub, old, new):
 
     tool.generate(old_path)
     tool.expect_box("Fatal error!", "Patch file can't replace the old or new version file")
-    check(read(f"{INPUTS}/old.exe") == old, "the old file was changed")
+    check(Path(INPUTS, "old.exe").read_bytes() == old, "the old file was changed")
     tool.click(EXIT)
-    tool.expect_exit("Exit")
+    expect_exit(tool.process, "Exit")
 
 
 def stub_run(rng, old, new):
     """A wrong-sized stub, empty texts accepted, and the close box."""
-    write(f"{STUB_RUN}/patch.dat", rng.randbytes(STUB_SIZE - 1))
+    Path(STUB_RUN, "patch.dat").write_bytes(rng.randbytes(STUB_SIZE - 1))
     tool = Tool(STUB_RUN)
-    old_path = input_path("old")
+    old_path = win_path(INPUTS, "old.exe")
     tool.set_field(OLD_FIELD, old_path)
-    tool.set_field(NEW_FIELD, input_path("new"))
+    tool.set_field(NEW_FIELD, win_path(INPUTS, "new.exe"))
     initial = [INITIAL_TEXTS[field] for field, _ in TEXT_FIELDS]
 
-    tool.generate(out_path("badstub"), initial)
+    tool.generate(win_path(OUT, "badstub"), initial)
     tool.expect_box("Fatal error!", "'patch.dat' corrupted, can't continue.")
     check(not os.path.exists(f"{OUT}/badstub.exe"), "a patch was left with a bad stub")
 
-    stub = write(f"{STUB_RUN}/patch.dat", rng.randbytes(STUB_SIZE))
-    tool.generate(out_path("empties"), initial)
+    stub = rng.randbytes(STUB_SIZE)
+    Path(STUB_RUN, "patch.dat").write_bytes(stub)
+    tool.generate(win_path(OUT, "empties"), initial)
     tool.expect_box("Done!", "Process done")
     check_patch(f"{OUT}/empties.exe", expected_patch(stub, initial, old_path, old, new))
 
     click_close_box(*tool.outer, *tool.origin)
-    tool.expect_exit("The close box")
-
-
-def read_screen(path, width, height):
-    """The screen's top left width x height as a pixel function."""
-    run(["import", "-window", "root", "-crop", f"{width}x{height}+0+0", path])
-    pixels = run(["convert", path, "ppm:-"], encoding=None).stdout.split(b"\n", 3)[3]
-    return lambda x, y: pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
-
-
-def window_box(pixel, width, height):
-    """Bounding box of whatever differs from the desktop's own colour."""
-    background = pixel(1, 1)
-    xs, ys = [], []
-    for y in range(height):
-        for x in range(width):
-            if pixel(x, y) != background:
-                xs.append(x)
-                ys.append(y)
-    return (min(xs), min(ys), max(xs) + 1, max(ys) + 1) if xs else None
+    expect_exit(tool.process, "The close box")
 
 
 def screenshot_run():
     """The form with its frame in a virtual desktop: centred, sized and painted."""
     width, height = 800, 700
     shot = os.path.join(WORK, "form.png")
-    tool = Tool(RUN, desktop=f"pbe2e,{width}x{height}")
+    process = start("explorer", f"/desktop=pbe2e,{width}x{height}")
+
+    def window_box():
+        """Left, top, right, bottom of whatever differs from the desktop's colour."""
+        run(["import", "-window", "root", "-crop", f"{width}x{height}+0+0", shot])
+        trim = run(["convert", shot, "-format", "%@", "info:"]).stdout
+        w, h, x, y = map(int, re.split("[x+]", trim.strip()))
+        return x, y, x + w, y + h
+
     for _ in range(30):
         time.sleep(1)
-        box = window_box(read_screen(shot, width, height), width, height)
-        if box and box[2] - box[0] > CLIENT_SIZE[0] and box[3] - box[1] > CLIENT_SIZE[1]:
+        left, top, right, bottom = window_box()
+        if right - left > CLIENT_SIZE[0] and bottom - top > CLIENT_SIZE[1]:
             break
     else:
         raise Failure("the form did not appear in the virtual desktop")
     time.sleep(1)  # the frame may show before the controls are painted
-    pixel = read_screen(shot, width, height)
-    left, top, right, bottom = window_box(pixel, width, height)
+    left, top, right, bottom = window_box()
+    pixels = run(["convert", shot, "ppm:-"], encoding=None).stdout.split(b"\n", 3)[3]
     check(abs(left - (width - right)) <= 1 and abs(top - (height - bottom)) <= 1,
           f"window at {left},{top}-{right},{bottom} is not centred")
     frame = (right - left - CLIENT_SIZE[0]) // 2
@@ -360,7 +322,8 @@ def screenshot_run():
     client_x, client_y = left + frame, top + frame + caption
 
     def at(x, y):
-        return pixel(client_x + x, client_y + y)
+        offset = ((client_y + y) * width + client_x + x) * 3
+        return pixels[offset:offset + 3]
 
     face, white = at(5, 5), at(300, 40)
     check(face != white, "the form is not painted: field 1 looks like the background")
@@ -371,15 +334,7 @@ def screenshot_run():
     colours = {at(x, y) for x in range(0, CLIENT_SIZE[0], 3) for y in range(0, CLIENT_SIZE[1], 3)}
     check(len(colours) >= 4, "the client area is nearly uniform")
     click_close_box(left, top, right, client_x, client_y)
-    tool.expect_exit("The close box in the virtual desktop")
-
-
-def end_started():
-    while STARTED:
-        process = STARTED.pop()
-        if process.poll() is None:
-            process.kill()
-            process.wait(10)
+    expect_exit(process, "The close box in the virtual desktop")
 
 
 def main():
@@ -389,7 +344,8 @@ def main():
     for folder in (INPUTS, OUT, RUN, STUB_RUN):
         os.makedirs(folder)
     old, new = make_inputs(rng)
-    stub = write(f"{RUN}/patch.dat", rng.randbytes(STUB_SIZE))
+    stub = rng.randbytes(STUB_SIZE)
+    Path(RUN, "patch.dat").write_bytes(stub)
     cases = {"main": lambda: main_run(stub, old, new), "stub": lambda: stub_run(rng, old, new),
              "screenshot": screenshot_run}
     # There is no window manager: let Wine handle the tool's windows itself,
@@ -409,7 +365,10 @@ def main():
                 failed += 1
                 print(f"{name}: FAILED: {failure} (seed {SEED})", flush=True)
             finally:
-                end_started()
+                for process in STARTED:
+                    if process.poll() is None:
+                        process.kill()
+                        process.wait(10)
     finally:
         run(["wine", "reg", "delete", app_key, "/f"], timeout=120)
     return 1 if failed else 0

@@ -3,9 +3,8 @@
 //   box [SKIP [MS]]  waits (15 s or MS) for a dialog other than SKIP that has
 //                    the focus; prints "handle<TAB>caption<TAB>text"
 //   gone HANDLE      waits until that dialog is no longer visible
-//   origin           prints the main form's client origin and size, then its
-//                    outer left, top and right on the screen
-//   texts            prints "number<TAB>text" for the form's 28 controls; the
+//   origin           prints the form's client x y width height, outer left top right
+//   texts (default)  prints "number<TAB>text" for the form's 28 controls; the
 //                    progress bar's text is its position
 #include <windows.h>
 
@@ -18,6 +17,7 @@
 
 namespace {
 
+constexpr char MAIN_TITLE[] = "Velloran patch creation tool";
 constexpr int CONTROL_COUNT = 28;
 constexpr int PROGRESS_ID = 22;
 constexpr DWORD DEFAULT_WAIT_MS = 15000;
@@ -65,50 +65,36 @@ int Box(HWND skip) {
   return 0;
 }
 
-int Origin(HWND form) {
-  POINT origin{0, 0};
-  ClientToScreen(form, &origin);
-  RECT client, outer;
-  GetClientRect(form, &client);
-  GetWindowRect(form, &outer);
-  std::printf("%ld %ld %ld %ld %ld %ld %ld\n", origin.x, origin.y, client.right,
-              client.bottom, outer.left, outer.top, outer.right);
-  return 0;
-}
-
-int Texts(HWND form) {
-  for (int id = 0; id < CONTROL_COUNT; id++) {
-    if (id == PROGRESS_ID)
-      std::printf("%d\t%ld\n", id,
-                  static_cast<long>(SendDlgItemMessageA(form, id, PBM_GETPOS, 0, 0)));
-    else
-      std::printf("%d\t%s\n", id, TextOf(GetDlgItem(form, id)).c_str());
-  }
-  return 0;
-}
-
-HWND Handle(const char* number) {
-  return reinterpret_cast<HWND>(std::strtoul(number, nullptr, 10));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string command = argc > 1 ? argv[1] : "";
+  auto given = reinterpret_cast<HWND>(argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 0);
   if (argc > 3)
     WaitMs = std::strtoul(argv[3], nullptr, 10);
   if (command == "box")
-    return Box(argc > 2 ? Handle(argv[2]) : nullptr);
-  if (command == "gone" && argc > 2)
-    return WaitFor([&] { return !IsWindowVisible(Handle(argv[2])); }) ? 0 : 1;
+    return Box(given);
+  if (command == "gone")
+    return WaitFor([&] { return !IsWindowVisible(given); }) ? 0 : 1;
   HWND form = nullptr;
-  if (!WaitFor(
-          [&] { return (form = FindWindowA(nullptr, "Velloran patch creation tool")); }))
+  if (!WaitFor([&] { return (form = FindWindowA(nullptr, MAIN_TITLE)) != nullptr; }))
     return 1;
-  if (command == "origin")
-    return Origin(form);
-  if (command == "texts")
-    return Texts(form);
-  std::fprintf(stderr, "usage: probe box [SKIP [MS]] | gone HANDLE | origin | texts\n");
-  return 2;
+  if (command == "origin") {
+    POINT origin{0, 0};
+    ClientToScreen(form, &origin);
+    RECT client, outer;
+    GetClientRect(form, &client);
+    GetWindowRect(form, &outer);
+    std::printf("%ld %ld %ld %ld %ld %ld %ld\n", origin.x, origin.y, client.right,
+                client.bottom, outer.left, outer.top, outer.right);
+    return 0;
+  }
+  for (int id = 0; id < CONTROL_COUNT; id++) {
+    std::string text =
+        id == PROGRESS_ID
+            ? std::to_string(SendDlgItemMessageA(form, id, PBM_GETPOS, 0, 0))
+            : TextOf(GetDlgItem(form, id));
+    std::printf("%d\t%s\n", id, text.c_str());
+  }
+  return 0;
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <string>
 
@@ -50,19 +51,21 @@ void MakePatch(const std::string& old, const std::string& now,
     FreeString(&fields[i]);
 }
 
-PROCESS_INFORMATION Start(const std::string& arguments) {
+// Runs the patch, acting on it meanwhile. A patch still running after a
+// fatal failure or a minute is ended, so that it holds no file later.
+DWORD RunPatch(
+    const std::string& arguments, void (*meanwhile)() = [] {}) {
   std::string line = "\"" + PATCH + "\" " + arguments;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
+  DWORD code = 999;
   EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &startup, &process));
-  return process;
-}
-
-DWORD Finish(PROCESS_INFORMATION process) {
-  DWORD code = 999;
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  meanwhile();
+  if (testing::Test::HasFatalFailure() ||
+      WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+    TerminateProcess(process.hProcess, code);
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -70,7 +73,7 @@ DWORD Finish(PROCESS_INFORMATION process) {
 }
 
 DWORD Install(const std::string& folder) {
-  return Finish(Start("/S /D=" + folder));
+  return RunPatch("/S /D=" + folder);
 }
 
 class StubTest : public ::testing::Test {
@@ -181,7 +184,7 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
     EXPECT_EQ(ListFolder(SITE), before);
   }
   WriteBytes(PATCH, patch);
-  EXPECT_EQ(Finish(Start("/S /X /D=" + SITE)), STUB_BAD_COMMAND_LINE);
+  EXPECT_EQ(RunPatch("/S /X /D=" + SITE), STUB_BAD_COMMAND_LINE);
   EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == old);
 }
 
@@ -230,32 +233,30 @@ TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
   const std::string old = RandomBytes(rng, 70000), now = Edited(old, rng, 70000, 30);
   MakePatch(old, now);
   WriteBytes(SITE + "\\target.bin", old);
-  PROCESS_INFORMATION process = Start("");
-  HWND window = AwaitWindow(nullptr, TEXTS[0]);
-  ASSERT_NE(window, nullptr);
-  Names shown;
-  HWND folder = nullptr, install = nullptr;
-  for (HWND c = GetWindow(window, GW_CHILD); c != nullptr;
-       c = GetWindow(c, GW_HWNDNEXT)) {
-    shown.insert(TextOf(c));
-    folder = TextOf(c) == TEXTS[5] ? c : folder;
-    install = TextOf(c) == TEXTS[7] ? c : install;
-  }
-  for (int i = 1; i < 9; i++)
-    EXPECT_EQ(shown.count(TEXTS[i]), 1u) << TEXTS[i];
-  ASSERT_TRUE(folder != nullptr && install != nullptr);
-  SendMessageA(folder, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((SITE + "\\").c_str()));
-  PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(install), BN_CLICKED),
-               reinterpret_cast<LPARAM>(install));
-  HWND box = AwaitWindow("#32770", TEXTS[0]);
-  ASSERT_NE(box, nullptr);
-  EXPECT_NE(TextOf(GetDlgItem(box, 0xFFFF)).find("target.bin.bak"), std::string::npos);
-  PostMessageA(box, WM_COMMAND, IDOK, 0);
-  // The window ignores closing while the install (and its message) is on.
-  for (int tries = 0; tries < 200 && IsWindow(box); tries++)
-    Sleep(50);
-  PostMessageA(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(Finish(process), 0u);
+  DWORD code = RunPatch("", [] {
+    HWND window = AwaitWindow(nullptr, TEXTS[0]);
+    ASSERT_NE(window, nullptr);
+    std::map<std::string, HWND> shown;
+    for (HWND c = GetWindow(window, GW_CHILD); c != nullptr;
+         c = GetWindow(c, GW_HWNDNEXT))
+      shown[TextOf(c)] = c;
+    for (int i = 1; i < 9; i++)
+      EXPECT_EQ(shown.count(TEXTS[i]), 1u) << TEXTS[i];
+    HWND folder = shown[TEXTS[5]], install = shown[TEXTS[7]];
+    ASSERT_TRUE(folder != nullptr && install != nullptr);
+    SendMessageA(folder, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((SITE + "\\").c_str()));
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(install), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(install));
+    HWND box = AwaitWindow("#32770", TEXTS[0]);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(TextOf(GetDlgItem(box, 0xFFFF)).find("target.bin.bak"), std::string::npos);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    // The window ignores closing while the install (and its message) is on.
+    for (int tries = 0; tries < 200 && IsWindow(box); tries++)
+      Sleep(50);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(code, 0u);
   EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == now);
 }
 

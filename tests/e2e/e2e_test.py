@@ -22,9 +22,6 @@ STARTED = []  # processes to end after each case
 
 STUB_SIZE = 25088
 CLIENT_SIZE = (361, 577)
-SAVE_TITLE = "Select patch executable file "
-OLD_TITLE = "Choose old version executable file "
-NEW_TITLE = "Choose new version executable file "
 
 # Client-area rectangles (x, y, width, height) of the controls the test uses.
 LAYOUT = {1: (10, 30, 340, 20), 3: (10, 80, 340, 20), 5: (10, 130, 340, 20),
@@ -89,8 +86,6 @@ def win_path(folder, name):
     return "Z:" + f"{folder}/{name}".replace("/", "\\") if name else ""
 
 
-# ---- the format model ----
-
 def expected_patch(stub, texts, old_path, old, new):
     lines = list(texts) + [hashlib.md5(old).hexdigest(), hashlib.md5(new).hexdigest(),
                            str(len(old)), str(len(new)), old_path[old_path.rfind("\\") + 1:]]
@@ -108,8 +103,6 @@ def check_patch(path, expected):
     check(written == expected, f"{path}: {len(written)} bytes, expected {len(expected)}; "
           f"first difference at offset {at}")
 
-
-# ---- the tool as the user sees it ----
 
 def click_close_box(left, top, right, client_left, client_top):
     """The close box is as wide as the caption is high, at the caption's right end."""
@@ -175,25 +168,21 @@ class Tool:
             self.replace_text(path)
         self.press("Escape" if path is None else "Return")
 
-    def expect_errors(self, texts, answer):
-        """One "Error!" box per empty text in table order, then the question."""
+    def generate(self, save_as, texts=(), answer="y"):
+        """Presses "Generate patch", expects an "Error!" box per empty text in table order,
+        then the question; on Yes answers the save dialog (save_as None: Cancel)."""
+        self.click(GENERATE)
         for (_, message), text in zip(TEXT_FIELDS, texts):
             if not text:
                 self.expect_box("Error!", message)
-        self.expect_box("Error!", "Found error. Continue anyway?", key=answer)
-
-    def generate(self, save_as, texts=None):
-        """Presses "Generate patch", goes on past empty texts, answers the save dialog."""
-        self.click(GENERATE)
-        if texts:
-            self.expect_errors(texts, "y")
-        self.answer_file(SAVE_TITLE, save_as)
+        if "" in texts:
+            self.expect_box("Error!", "Found error. Continue anyway?", key=answer)
+        if answer == "y":
+            self.answer_file("Select patch executable file ", save_as)
 
     def texts(self):
         return [line.split("\t", 1)[1] for line in probe("texts").splitlines()]
 
-
-# ---- cases ----
 
 def make_inputs(rng):
     old = rng.randbytes(60000)
@@ -218,8 +207,7 @@ def main_run(stub, old, new):
 
     for field, _ in TEXT_FIELDS:
         tool.set_field(field, "")
-    tool.click(GENERATE)
-    tool.expect_errors([""] * len(TEXT_FIELDS), "n")
+    tool.generate(None, [""] * len(TEXT_FIELDS), answer="n")
     tool.expect_quiet()
     check(os.listdir(OUT) == [], "answering No wrote a file")
 
@@ -244,9 +232,9 @@ def main_run(stub, old, new):
     old_path = win_path(INPUTS, "old.exe")
     tool.set_field(OLD_FIELD, old_path)
     tool.click(OPEN_NEW)
-    tool.answer_file(NEW_TITLE, win_path(INPUTS, "new.exe"))
+    tool.answer_file("Choose new version executable file ", win_path(INPUTS, "new.exe"))
     tool.click(OPEN_OLD)
-    tool.answer_file(OLD_TITLE, None)
+    tool.answer_file("Choose old version executable file ", None)
 
     expected = expected_patch(stub, typed, old_path, old, new)
     for answer, written in [("out1", "out1.exe"), ("Out2.EXE", "Out2.EXE"),

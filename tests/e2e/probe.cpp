@@ -1,11 +1,9 @@
-// Looks at the running tool from outside, for the end-to-end test: what a
-// user reads on the screen but X cannot tell. Every wait is bounded.
-//   box [SKIP [MS]]  waits (15 s or MS) for a dialog other than SKIP that has
-//                    the focus; prints "handle<TAB>caption<TAB>text"
+// Reads for the end-to-end test what X cannot tell; every wait is bounded.
+//   box [SKIP [MS]]  waits (15 s or MS) for a focused dialog other than SKIP;
+//                    prints "handle<TAB>caption<TAB>text"
 //   gone HANDLE      waits until that dialog is no longer visible
 //   origin           prints the form's client x y width height, outer left top right
-//   texts (default)  prints "number<TAB>text" for the form's 28 controls; the
-//                    progress bar's text is its position
+//   texts (default)  prints "number<TAB>text" for the 28 controls (progress: position)
 #include <windows.h>
 
 #include <cstdio>

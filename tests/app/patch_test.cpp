@@ -23,9 +23,6 @@ const char* const TEXTS[9] = {"Window", "",        "  spaced  ",
                               "Open",   "Install", "Exit"};
 
 std::vector<int32_t> Reports;
-void Record(int32_t percent) {
-  Reports.push_back(percent);
-}
 
 // Per new position 00, or 01 and the new byte; the old byte is taken as 00
 // past the old file's end.
@@ -42,9 +39,8 @@ std::string Oracle(const std::string& stub, const std::string& old,
   std::string out = stub;
   for (std::string text : TEXTS)
     out += text + "\r\n";
-  for (const std::string* bytes : {&old, &now})
-    out +=
-        Taken(BufferMd5Hex(bytes->data(), static_cast<int32_t>(bytes->size()))) + "\r\n";
+  for (const std::string* b : {&old, &now})
+    out += Taken(BufferMd5Hex(b->data(), static_cast<int32_t>(b->size()))) + "\r\n";
   out += std::to_string(old.size()) + "\r\n" + std::to_string(now.size()) + "\r\n";
   return out + "old.bin\r\n" + Stream(old, now);
 }
@@ -76,7 +72,8 @@ class PatchTest : public FolderTest {
     StringVar* fields = &request.WindowTitle;  // the nine texts, then the two paths
     for (int i = 0; i < 11; i++)
       AssignText(&fields[i], i < 9 ? TEXTS[i] : paths[i - 9].c_str());
-    PatchOutcome outcome = GeneratePatch(&request, patchPath.c_str(), Record);
+    PatchOutcome outcome = GeneratePatch(&request, patchPath.c_str(),
+                                         [](int32_t p) { Reports.push_back(p); });
     for (int i = 0; i < 11; i++)
       FreeString(&fields[i]);
     return outcome;

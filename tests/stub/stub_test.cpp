@@ -35,8 +35,6 @@ std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t ste
   return bytes;
 }
 
-// Writes the old file under its name in SOURCE and the new one beside the
-// patch, then the patch itself.
 void MakePatch(const std::string& old, const std::string& now,
                const std::string& name = "target.bin") {
   const std::string paths[] = {SOURCE + "\\" + name, WORK + "\\new.bin"};
@@ -210,7 +208,7 @@ TEST_F(StubTest, ReadOnlyFolderAndFullDiskAreRefused) {
   ClearFolder(full);
 }
 
-// A visible top-level window, waited for while its process starts.
+// Waits for the window while its process starts.
 HWND AwaitWindow(const char* className, const char* title) {
   for (int tries = 0; tries < 200; tries++, Sleep(50)) {
     HWND window = FindWindowA(className, title);

@@ -105,22 +105,21 @@ TEST_F(StubTest, RoundTripsGiveTheNewFile) {
   };
   for (const auto& p : pairs) {
     SCOPED_TRACE(p.name);
-    SetUp();
+    ClearFolder(SITE);
     MakePatch(p.old, p.now);
     WriteBytes(SITE + "\\target.bin", p.old);
     bool same = p.old == p.now;
     EXPECT_EQ(Install(SITE), same ? STUB_ALREADY_PATCHED : STUB_DONE);
     EXPECT_TRUE(ReadBytes(SITE + "\\target.bin") == p.now);
-    if (!same) {
-      EXPECT_TRUE(ReadBytes(SITE + "\\target.bin.bak") == p.old);
-      EXPECT_EQ(ListFolder(SITE), (Names{"target.bin", "target.bin.bak"}));
-      EXPECT_EQ(Install(SITE), STUB_ALREADY_PATCHED);
-      WriteBytes(SITE + "\\target.bin", p.old);  // the first backup must stay
-      EXPECT_EQ(Install(SITE), STUB_DONE);
-      EXPECT_TRUE(ReadBytes(SITE + "\\target.bin.bak2") == p.old);
-    } else {
-      EXPECT_EQ(ListFolder(SITE), Names{"target.bin"});
-    }
+    EXPECT_EQ(ListFolder(SITE),
+              (same ? Names{"target.bin"} : Names{"target.bin", "target.bin.bak"}));
+    if (same)
+      continue;
+    EXPECT_TRUE(ReadBytes(SITE + "\\target.bin.bak") == p.old);
+    EXPECT_EQ(Install(SITE), STUB_ALREADY_PATCHED);
+    WriteBytes(SITE + "\\target.bin", p.old);  // the first backup must stay
+    EXPECT_EQ(Install(SITE), STUB_DONE);
+    EXPECT_TRUE(ReadBytes(SITE + "\\target.bin.bak2") == p.old);
   }
 }
 
@@ -166,7 +165,7 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
+    ClearFolder(SITE);
     WriteBytes(PATCH, c.patch);
     if (!c.target.empty())
       WriteBytes(SITE + "\\target.bin", c.target);

@@ -1,14 +1,11 @@
-// Shared by the window, event and control tests: the runtime set up once per
-// process, and ways to run the event loop that can never block a test.
-//
-// Hiding or destroying a visible captioned window costs Wine about two
-// seconds without a window manager, so tests open windows hidden unless
-// visibility or activation is what they test.
+// Shared by the GUI tests: the runtime set up once per process, and ways to
+// run the event loop that can never block a test.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <vector>
 
 #include "gui/controls_internal.h"
@@ -16,6 +13,20 @@
 #include "gui/windows_internal.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
+
+// Rectangles and points compare and print by value in expectations.
+inline bool operator==(const RECT& a, const RECT& b) {
+  return EqualRect(&a, &b) != FALSE;
+}
+inline bool operator==(const POINT& a, const POINT& b) {
+  return a.x == b.x && a.y == b.y;
+}
+inline void PrintTo(const RECT& r, std::ostream* out) {
+  *out << "(" << r.left << ", " << r.top << ")-(" << r.right << ", " << r.bottom << ")";
+}
+inline void PrintTo(const POINT& p, std::ostream* out) {
+  *out << "(" << p.x << ", " << p.y << ")";
+}
 
 namespace gui_test {
 
@@ -28,6 +39,13 @@ struct Event {
 inline int32_t PendingEvent() {
   PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
   return WaitEvent();
+}
+
+// Dispatches what is queued, without waiting and without making events.
+inline void Pump() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageA(&message);
 }
 
 // The control and menu events the queued messages make, in order.
@@ -44,6 +62,12 @@ inline std::vector<Event> DrainEvents() {
 
 inline HWND Hwnd(int32_t handle) {
   return reinterpret_cast<HWND>(static_cast<uintptr_t>(handle));
+}
+
+inline RECT RectOf(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
 }
 
 // The scratch buffer's first byte, wherever other tests left the cursor.

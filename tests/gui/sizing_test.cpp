@@ -1,6 +1,5 @@
 // Keyboard-driven sizing on real windows: size requests, keys and mouse moves
-// are sent or posted the way the system sends them. Full-window dragging is
-// switched on for each test and put back afterwards.
+// are sent or posted the way the system sends them.
 #include "gui/sizing.h"
 
 #include <cstdlib>
@@ -9,38 +8,33 @@
 
 namespace {
 
-using gui_test::GuiTest;
 using gui_test::Hwnd;
-
-constexpr int32_t MAIN_FORM_FLAGS = 0xCE0001;
+using gui_test::Pump;
+using gui_test::RectOf;
 
 void SetFullWindowDragging(BOOL on) {
   SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, on, nullptr, 0);
 }
 
-class SizingTest : public GuiTest {
+// The mode needs full-window dragging: each test switches it on and puts the
+// user's choice back.
+class SizingTest : public gui_test::GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
     SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &savedDragging, 0);
     SetFullWindowDragging(TRUE);
+    window = Hwnd(OpenAppWindow(1, 300, 200, 320, 240, WS_OVERLAPPEDWINDOW, "sizing"));
+    start = RectOf(window);
   }
   void TearDown() override {
     GuiTest::TearDown();
     SetFullWindowDragging(savedDragging);
   }
   BOOL savedDragging = FALSE;
+  HWND window = nullptr;
+  RECT start{};
 };
-
-HWND OpenSizable() {
-  return Hwnd(OpenAppWindow(1, 300, 200, 320, 240, WS_OVERLAPPEDWINDOW, "sizing"));
-}
-
-RECT RectOf(HWND window) {
-  RECT rect{};
-  GetWindowRect(window, &rect);
-  return rect;
-}
 
 POINT Cursor() {
   POINT at{};
@@ -48,17 +42,9 @@ POINT Cursor() {
   return at;
 }
 
-// Puts the cursor somewhere and lets the moves it causes go by first.
-void ParkCursor(int32_t x, int32_t y) {
-  SetCursorPos(x, y);
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-    DispatchMessageA(&message);
-}
-
-// Dispatches what the mode's cursor placements queued (mouse moves).
-void Pump() {
-  ParkCursor(Cursor().x, Cursor().y);
+void ParkCursor(POINT at) {
+  SetCursorPos(at.x, at.y);
+  Pump();
 }
 
 LRESULT RequestSize(HWND window, int32_t edge = 0) {
@@ -79,10 +65,6 @@ bool CursorIs(LPCSTR shape) {
   return GetCursor() == LoadCursorA(nullptr, shape);
 }
 
-bool SameRect(const RECT& a, const RECT& b) {
-  return EqualRect(&a, &b) != FALSE;
-}
-
 // Where the cursor goes on one axis: at an edge of the rectangle plus an
 // offset, or (no edge) where it was.
 struct Anchor {
@@ -97,92 +79,74 @@ constexpr LONG RECT::*TOP = &RECT::top;
 constexpr LONG RECT::*BOTTOM = &RECT::bottom;
 
 struct SideRow {
-  WPARAM key;
   int32_t edge;
   LPCSTR shape;
   Anchor x, y;
 };
 // In key order: VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN.
 const SideRow SIDES[] = {
-    {VK_LEFT, WMSZ_LEFT, IDC_SIZEWE, {LEFT, 0}, {}},
-    {VK_UP, WMSZ_TOP, IDC_SIZENS, {}, {TOP, 0}},
-    {VK_RIGHT, WMSZ_RIGHT, IDC_SIZEWE, {RIGHT, -2}, {}},
-    {VK_DOWN, WMSZ_BOTTOM, IDC_SIZENS, {}, {BOTTOM, -2}},
+    {WMSZ_LEFT, IDC_SIZEWE, {LEFT, 0}, {}},
+    {WMSZ_TOP, IDC_SIZENS, {}, {TOP, 0}},
+    {WMSZ_RIGHT, IDC_SIZEWE, {RIGHT, -2}, {}},
+    {WMSZ_BOTTOM, IDC_SIZENS, {}, {BOTTOM, -2}},
 };
 
-// The anchors' edges are the two edges the corner moves.
-struct CornerRow {
+// Every key comes once first and once second; the anchors' edges are the two
+// edges the corner moves.
+const struct {
   WPARAM first, second;
   int32_t edge;
   LPCSTR shape;
   Anchor x, y;
-};
-const CornerRow CORNERS[] = {
+} CORNERS[] = {
     {VK_LEFT, VK_UP, WMSZ_TOPLEFT, IDC_SIZENWSE, {LEFT, 2}, {TOP, 2}},
-    {VK_LEFT, VK_DOWN, WMSZ_BOTTOMLEFT, IDC_SIZENESW, {LEFT, 0}, {BOTTOM, -2}},
-    {VK_RIGHT, VK_UP, WMSZ_TOPRIGHT, IDC_SIZENESW, {RIGHT, -2}, {TOP, 0}},
-    {VK_RIGHT, VK_DOWN, WMSZ_BOTTOMRIGHT, IDC_SIZENWSE, {RIGHT, -2}, {BOTTOM, -2}},
-    {VK_UP, VK_LEFT, WMSZ_TOPLEFT, IDC_SIZENWSE, {LEFT, 2}, {TOP, 2}},
     {VK_UP, VK_RIGHT, WMSZ_TOPRIGHT, IDC_SIZENESW, {RIGHT, -2}, {TOP, 0}},
+    {VK_RIGHT, VK_DOWN, WMSZ_BOTTOMRIGHT, IDC_SIZENWSE, {RIGHT, -2}, {BOTTOM, -2}},
     {VK_DOWN, VK_LEFT, WMSZ_BOTTOMLEFT, IDC_SIZENESW, {LEFT, 0}, {BOTTOM, -2}},
-    {VK_DOWN, VK_RIGHT, WMSZ_BOTTOMRIGHT, IDC_SIZENWSE, {RIGHT, -2}, {BOTTOM, -2}},
 };
 
 TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {
-  HWND window = OpenSizable();  // one window for all: each costs seconds under Wine
-  const RECT start = RectOf(window);
-  for (const CornerRow& c : CORNERS) {
+  for (const auto& c : CORNERS) {
     SCOPED_TRACE(testing::Message() << c.first << " then " << c.second);
     MoveToRect(window, start);
     const POINT parked{start.left + 100, start.top + 80};
-    ParkCursor(parked.x, parked.y);
-
+    ParkCursor(parked);
     EXPECT_EQ(RequestSize(window), 0);
-    EXPECT_TRUE(SizingState.active);
-    EXPECT_EQ(GetCapture(), window);
-    EXPECT_TRUE(CursorIs(IDC_SIZEALL));
+    EXPECT_TRUE(SizingState.active && GetCapture() == window && CursorIs(IDC_SIZEALL));
 
     const SideRow& side = SIDES[c.first - VK_LEFT];
     Press(window, c.first);
     EXPECT_EQ(SizingState.edge, side.edge);
-    EXPECT_EQ(Cursor().x, side.x.At(start, parked.x));
-    EXPECT_EQ(Cursor().y, side.y.At(start, parked.y));
+    EXPECT_EQ(Cursor(), (POINT{side.x.At(start, parked.x), side.y.At(start, parked.y)}));
     EXPECT_TRUE(CursorIs(side.shape));
     Pump();  // the cursor's own move must not shift the edge it sits on
-    EXPECT_TRUE(SameRect(RectOf(window), start));
+    EXPECT_EQ(RectOf(window), start);
 
     Press(window, c.second);
     EXPECT_EQ(SizingState.edge, c.edge);
-    EXPECT_EQ(Cursor().x, c.x.At(start, 0));
-    EXPECT_EQ(Cursor().y, c.y.At(start, 0));
+    EXPECT_EQ(Cursor(), (POINT{c.x.At(start, 0), c.y.At(start, 0)}));
     EXPECT_TRUE(CursorIs(c.shape));
     Pump();
-    EXPECT_TRUE(SameRect(RectOf(window), start));
+    EXPECT_EQ(RectOf(window), start);
 
     // Each key moves the corner's edge on its axis by 10 pixels.
     const POINT before = Cursor();
     Press(window, c.first);
     Press(window, c.second);
     Pump();
+    int32_t dx = c.x.edge == LEFT ? -10 : 10, dy = c.y.edge == TOP ? -10 : 10;
     RECT moved = start;
-    int32_t dx = c.x.edge == LEFT ? -10 : 10;
-    int32_t dy = c.y.edge == TOP ? -10 : 10;
     moved.*c.x.edge += dx;
     moved.*c.y.edge += dy;
-    EXPECT_TRUE(SameRect(RectOf(window), moved));
-    EXPECT_EQ(Cursor().x, before.x + dx);
-    EXPECT_EQ(Cursor().y, before.y + dy);
-
+    EXPECT_EQ(RectOf(window), moved);
+    EXPECT_EQ(Cursor(), (POINT{before.x + dx, before.y + dy}));
     Press(window, VK_RETURN);
-    EXPECT_FALSE(SizingState.active);
-    EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_TRUE(SameRect(RectOf(window), moved));
+    EXPECT_TRUE(!SizingState.active && GetCapture() == nullptr);
+    EXPECT_EQ(RectOf(window), moved);
   }
 }
 
 TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
-  HWND window = OpenSizable();
-  const RECT start = RectOf(window);
   const LONG width = start.right - start.left, height = start.bottom - start.top;
   // The window narrows the system's limits to 30 pixels either way.
   static POINT least, most;
@@ -196,18 +160,17 @@ TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
     limits->ptMaxTrackSize = most;
     return 0;
   };
-  struct Case {
-    WPARAM side, grow, shrink;
-    LONG RECT::*moving;
-    LONG RECT::*fixed;
+  struct {
+    WPARAM side, back;  // the key that picks and grows, and the one that shrinks
+    LONG RECT::*moving, RECT::*fixed;
     LONG least, most;  // the size along the side's axis
   } cases[] = {
-      {VK_LEFT, VK_LEFT, VK_RIGHT, LEFT, RIGHT, least.x, most.x},
-      {VK_RIGHT, VK_RIGHT, VK_LEFT, RIGHT, LEFT, least.x, most.x},
-      {VK_UP, VK_UP, VK_DOWN, TOP, BOTTOM, least.y, most.y},
-      {VK_DOWN, VK_DOWN, VK_UP, BOTTOM, TOP, least.y, most.y},
+      {VK_LEFT, VK_RIGHT, LEFT, RIGHT, least.x, most.x},
+      {VK_RIGHT, VK_LEFT, RIGHT, LEFT, least.x, most.x},
+      {VK_UP, VK_DOWN, TOP, BOTTOM, least.y, most.y},
+      {VK_DOWN, VK_UP, BOTTOM, TOP, least.y, most.y},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.side);
     RequestSize(window);
     Press(window, c.side);
@@ -216,12 +179,12 @@ TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
       EXPECT_EQ(rect.*c.fixed, start.*c.fixed);
       return std::abs(rect.*c.moving - rect.*c.fixed);
     };
-    Press(window, c.shrink, 6);
+    Press(window, c.back, 6);
     EXPECT_EQ(size(), c.least);
-    Press(window, c.grow, 12);
+    Press(window, c.side, 12);
     EXPECT_EQ(size(), c.most);
     Press(window, VK_ESCAPE);
-    EXPECT_TRUE(SameRect(RectOf(window), start));
+    EXPECT_EQ(RectOf(window), start);
   }
 
   // The mouse, even left of the client area, meets the same limits.
@@ -229,16 +192,13 @@ TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
   MoveMouseTo(window, {start.left - 20, start.top + 5});
   EXPECT_EQ(RectOf(window).left, start.left - 20);
   MoveMouseTo(window, {start.left - 200, start.top + 5});
-  EXPECT_EQ(RectOf(window).left, start.right - most.x);
   SendMessageA(window, WM_LBUTTONUP, 0, 0);  // a release keeps the size
   EXPECT_FALSE(SizingState.active);
-  EXPECT_TRUE(SameRect(RectOf(window),
-                       {start.right - most.x, start.top, start.right, start.bottom}));
+  EXPECT_EQ(RectOf(window),
+            (RECT{start.right - most.x, start.top, start.right, start.bottom}));
 }
 
 TEST_F(SizingTest, EscRestoresEnterKeepsAndTheCursorGoesBackIfTheMouseStayed) {
-  HWND window = OpenSizable();
-  const RECT start = RectOf(window);
   const POINT parked{start.left + 60, start.top + 50};
   static std::vector<UINT> heard;
   heard.clear();
@@ -249,16 +209,14 @@ TEST_F(SizingTest, EscRestoresEnterKeepsAndTheCursorGoesBackIfTheMouseStayed) {
   };
 
   // Keys move the cursor, but only a mouse move cancels its return.
-  ParkCursor(parked.x, parked.y);
+  ParkCursor(parked);
   RequestSize(window);
   Press(window, VK_DOWN, 4);
   EXPECT_EQ(RectOf(window).bottom, start.bottom + 30);
   Press(window, VK_ESCAPE);
-  EXPECT_TRUE(SameRect(RectOf(window), start));
-  EXPECT_FALSE(SizingState.active);
-  EXPECT_EQ(GetCapture(), nullptr);
-  EXPECT_EQ(Cursor().x, parked.x);
-  EXPECT_EQ(Cursor().y, parked.y);
+  EXPECT_TRUE(!SizingState.active && GetCapture() == nullptr);
+  EXPECT_EQ(RectOf(window), start);
+  EXPECT_EQ(Cursor(), parked);
   Pump();
   EXPECT_EQ(heard, (std::vector<UINT>{WM_SIZING, WM_SIZING, WM_SIZING, WM_ENTERSIZEMOVE,
                                       WM_EXITSIZEMOVE}));
@@ -266,34 +224,30 @@ TEST_F(SizingTest, EscRestoresEnterKeepsAndTheCursorGoesBackIfTheMouseStayed) {
   // With no edge chosen a mouse move changes nothing but the cursor's return.
   RequestSize(window);
   MoveMouseTo(window, {parked.x + 5, parked.y + 5});
-  EXPECT_TRUE(SameRect(RectOf(window), start));
+  EXPECT_EQ(RectOf(window), start);
   SetCursorPos(parked.x + 5, parked.y + 5);
   Press(window, VK_ESCAPE);
   EXPECT_EQ(Cursor().x, parked.x + 5);
 
-  // A border drag names its edge at once; the cursor is on that border.
-  ParkCursor(start.right - 2, start.top + 50);
+  // A border drag names its edge at once.
+  ParkCursor({start.right - 2, start.top + 50});
   RequestSize(window, WMSZ_RIGHT);
   Press(window, VK_RIGHT, 2);
   Press(window, VK_RETURN);
   RECT kept = start;
   kept.right += 20;
-  EXPECT_TRUE(SameRect(RectOf(window), kept));
+  EXPECT_EQ(RectOf(window), kept);
   Press(window, VK_ESCAPE);  // after the mode, keys are the window's own
-  EXPECT_TRUE(SameRect(RectOf(window), kept));
+  EXPECT_EQ(RectOf(window), kept);
 }
 
 TEST_F(SizingTest, ModeStartsOnlyWithFullDraggingAndEndsWithCaptureOrWindow) {
-  HWND window = OpenSizable();
   HWND other = Hwnd(OpenAppWindow(2, 40, 40, 100, 80, WS_OVERLAPPEDWINDOW, "other"));
-  const RECT start = RectOf(window);
-
   // Only the handler is asked: the system's own modal loop must not start here.
   SetFullWindowDragging(FALSE);
   EXPECT_EQ(SizingHandler(window, WM_SYSCOMMAND, SC_SIZE | WMSZ_LEFT, 0),
             MSG_NOT_HANDLED);
-  EXPECT_FALSE(SizingState.active);
-  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_TRUE(!SizingState.active && GetCapture() == nullptr);
   SetFullWindowDragging(TRUE);
 
   RequestSize(window, WMSZ_RIGHT);
@@ -302,7 +256,7 @@ TEST_F(SizingTest, ModeStartsOnlyWithFullDraggingAndEndsWithCaptureOrWindow) {
   EXPECT_EQ(GetCapture(), other);  // the new owner keeps it
   ReleaseCapture();
   MoveMouseTo(window, {start.right + 50, start.top + 5});
-  EXPECT_TRUE(SameRect(RectOf(window), start));
+  EXPECT_EQ(RectOf(window), start);
 
   RequestSize(window);
   CloseAppWindow(1);
@@ -312,12 +266,11 @@ TEST_F(SizingTest, ModeStartsOnlyWithFullDraggingAndEndsWithCaptureOrWindow) {
   Press(other, VK_ESCAPE);
 }
 
-// The main form's flags, with keys and the request arriving through the queue
-// and WaitEvent, as in the running tool.
+// The main form's flags, with the request and the keys arriving through the
+// queue and WaitEvent, as in the running tool.
 TEST_F(SizingTest, MainFormSizesThroughTheEventLoop) {
-  HWND form = Hwnd(OpenAppWindow(0, 328, 107, 361, 577, MAIN_FORM_FLAGS, "form"));
-  ASSERT_NE(form, nullptr);
-  const RECT start = RectOf(form);
+  HWND form = Hwnd(OpenAppWindow(0, 328, 107, 361, 577, 0xCE0001, "form"));
+  const RECT before = RectOf(form);
   PostMessageA(form, WM_SYSCOMMAND, SC_SIZE, 0);
   for (WPARAM key : {VK_RIGHT, VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN})
     PostMessageA(form, WM_KEYDOWN, key, 0);
@@ -326,19 +279,14 @@ TEST_F(SizingTest, MainFormSizesThroughTheEventLoop) {
   while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
     sized |= WaitEvent() == EV_SIZE;
   EXPECT_TRUE(sized);
-  EXPECT_EQ(SizingState.edge, WMSZ_BOTTOMRIGHT);
-  RECT grown = start;
-  grown.right += 10;
-  grown.bottom += 20;
-  EXPECT_TRUE(SameRect(RectOf(form), grown));
+  EXPECT_EQ(RectOf(form),
+            (RECT{before.left, before.top, before.right + 10, before.bottom + 20}));
 
   // Shrinking stops at the system's smallest track size.
   Press(form, VK_LEFT, 80);
   EXPECT_EQ(RectOf(form).right - RectOf(form).left, GetSystemMetrics(SM_CXMINTRACK));
-  EXPECT_EQ(RectOf(form).left, start.left);
-  PostMessageA(form, WM_KEYDOWN, VK_RETURN, 0);
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
-    WaitEvent();
+  EXPECT_EQ(RectOf(form).left, before.left);
+  Press(form, VK_RETURN);
   EXPECT_FALSE(SizingState.active);
 }
 

@@ -1,5 +1,6 @@
 #include "rt/slots.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -8,8 +9,10 @@ unsigned char* RecordAt(const SlotTable* table, int32_t n) {
   return table->records + static_cast<size_t>(n) * table->recordSize;
 }
 
-size_t ArrayBytes(const SlotTable* table, int32_t capacity) {
-  return static_cast<size_t>(capacity + table->spareRecords) * table->recordSize;
+// The array's size for a capacity; 0 when it cannot be addressed at all.
+size_t ArrayBytes(const SlotTable* table, int64_t capacity) {
+  uint64_t bytes = static_cast<uint64_t>(capacity + table->spareRecords) * table->recordSize;
+  return capacity > INT32_MAX || bytes > SIZE_MAX ? 0 : static_cast<size_t>(bytes);
 }
 
 bool InUse(const void* record) {
@@ -19,12 +22,13 @@ bool InUse(const void* record) {
 }
 
 bool Grow(SlotTable* table, int32_t n) {
-  int32_t capacity = n + table->step;
-  void* grown = MainReAllocZero(table->records, ArrayBytes(table, capacity));
+  int64_t capacity = static_cast<int64_t>(n) + table->step;
+  size_t bytes = ArrayBytes(table, capacity);
+  void* grown = bytes == 0 ? nullptr : MainReAllocZero(table->records, bytes);
   if (grown == nullptr)
     return false;
   table->records = static_cast<unsigned char*>(grown);
-  table->capacity = capacity;
+  table->capacity = static_cast<int32_t>(capacity);
   return true;
 }
 

@@ -10,13 +10,10 @@
 
 #include "tests/gui/gui_runtime.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::DrainEvents;
-using gui_test::Event;
-using gui_test::Hwnd;
-using gui_test::PendingEvent;
-using EventsTest = gui_test::GuiTest;
+using EventsTest = GuiTest;
 
 HWND OpenForm(int32_t flags) {
   HWND window = Hwnd(OpenAppWindow(0, 100, 100, 300, 200, flags, "events"));
@@ -142,17 +139,7 @@ TEST_F(EventsTest, TabCyclesTabStopsAndEditsReportFocus) {
   ASSERT_EQ(notices.size(), 2u);
   EXPECT_TRUE(notices[0].controlNumber == 1 && notices[0].subtype == FOCUS_LOST);
   EXPECT_TRUE(notices[1].controlNumber == 5 && notices[1].subtype == FOCUS_GAINED);
-
-  // Tab, but not Shift+Tab, reaches a focused rich edit as a plain key.
-  LoadLibraryA("riched20.dll");
-  SetFocus(Child(window, "RichEdit20A", 60));
-  BYTE keys[256] = {};
-  keys[VK_TAB] = 0x80;
-  SetKeyboardState(keys);
-  EXPECT_EQ(FindAccelerators(window), nullptr);
-  keys[VK_SHIFT] = 0x80;
-  SetKeyboardState(keys);
-  EXPECT_NE(FindAccelerators(window), nullptr);
 }
 
 }  // namespace
+}  // namespace gui_test

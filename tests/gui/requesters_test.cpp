@@ -13,73 +13,109 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
+namespace gui_test {
 namespace {
-
-using gui_test::Hwnd;
 
 constexpr char EXE_FILTER[] = "Executable files(*.exe)|*.exe";
 
-struct DialogDriver {
-  const char* answer;  // typed into the name box before OK; null: Cancel
-  int ticks;
-  bool answered;
-  std::string folder, fileName;
-  std::vector<std::string> types;
-  int selectedType;
-} Driver;
+// The windows whose state the guard may change: front (the foreground),
+// other, disabled, hidden, and one of another thread.
+HWND Watched[5];
 
-void ReadDialog(HWND dialog) {
+// '1' for each watched window that is enabled.
+std::string Enabled() {
+  std::string states;
+  for (HWND window : Watched)
+    states += IsWindowEnabled(window) ? '1' : '0';
+  return states;
+}
+
+// What the hook read: the last file dialog's folder, and its name box text,
+// types and selected type's index; per message box its caption, text, the
+// watched windows' states and whether front owns it.
+std::string SeenFolder, SeenDialog, SeenBoxes;
+const char* FileAnswer;  // typed into a file dialog's name box before OK; null: Cancel
+WPARAM BoxAnswer;
+HWND LastDialog;
+
+std::string DialogText(HWND dialog, UINT message) {
   char text[MAX_PATH] = "";
-  SendMessageA(dialog, CDM_GETFOLDERPATH, sizeof text, reinterpret_cast<LPARAM>(text));
-  Driver.folder = text;
-  text[0] = '\0';
-  SendMessageA(dialog, CDM_GETSPEC, sizeof text, reinterpret_cast<LPARAM>(text));
-  Driver.fileName = text;
+  SendMessageA(dialog, message, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+void AnswerFileDialog(HWND dialog) {
+  SeenFolder = DialogText(dialog, CDM_GETFOLDERPATH);
+  SeenDialog = DialogText(dialog, CDM_GETSPEC);
   HWND types = GetDlgItem(dialog, cmb1);
+  char text[MAX_PATH];
   for (int i = 0; i < SendMessageA(types, CB_GETCOUNT, 0, 0); i++) {
     SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-    Driver.types.push_back(text);
+    SeenDialog.append("|").append(text);
   }
-  Driver.selectedType = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
+  SeenDialog.append("|").append(std::to_string(SendMessageA(types, CB_GETCURSEL, 0, 0)));
+  if (FileAnswer != nullptr)
+    SetWindowTextA(
+        GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1),
+        FileAnswer);
+  PostMessageA(dialog, WM_COMMAND, FileAnswer ? IDOK : IDCANCEL, 0);
 }
 
-// Answers the dialog once it is filled in (its type list has entries), and
-// cancels whatever dialog is left after three seconds.
-void CALLBACK DriveDialog(HWND, UINT, UINT_PTR, DWORD) {
+void AnswerBox(HWND box) {
+  char caption[100] = "", text[100] = "";
+  GetWindowTextA(box, caption, sizeof caption);
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  bool owned = GetWindow(box, GW_OWNER) == Watched[0];
+  SeenBoxes.append(caption).append("|").append(text).append("|").append(Enabled());
+  SeenBoxes.append(owned ? "|front\n" : "|?\n");
+  PostMessageA(box, WM_COMMAND, BoxAnswer, 0);
+}
+
+// Reads and answers each message box as it is activated (file dialogs have a
+// type list).
+LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam) {
+  auto box = reinterpret_cast<HWND>(wParam);
+  char name[16] = "";
+  GetClassNameA(box, name, sizeof name);
+  if (code == HCBT_ACTIVATE && std::string(name) == "#32770" && box != LastDialog &&
+      GetDlgItem(box, cmb1) == nullptr) {
+    LastDialog = box;
+    AnswerBox(box);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Every 50 ms: answers a file dialog once it is filled in (its type list has
+// entries), and cancels any dialog still open after three seconds.
+void CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
+  static HWND seen;
+  static int ticks;
   HWND dialog = FindWindowA("#32770", nullptr);
-  if (dialog == nullptr)
-    return;
-  if (++Driver.ticks > 60) {
+  ticks = dialog != nullptr && dialog == seen ? ticks + 1 : 0;
+  seen = dialog;
+  if (ticks > 60) {
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    return;
+  } else if (dialog != LastDialog &&
+             SendDlgItemMessageA(dialog, cmb1, CB_GETCOUNT, 0, 0) > 0) {
+    LastDialog = dialog;
+    AnswerFileDialog(dialog);
   }
-  if (Driver.answered || SendDlgItemMessageA(dialog, cmb1, CB_GETCOUNT, 0, 0) <= 0)
-    return;
-  Driver.answered = true;
-  ReadDialog(dialog);
-  if (Driver.answer != nullptr) {
-    HWND nameBox =
-        GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
-    SetWindowTextA(nameBox, Driver.answer);
-  }
-  PostMessageA(dialog, WM_COMMAND, Driver.answer ? IDOK : IDCANCEL, 0);
 }
 
-class RequestersTest : public gui_test::GuiTest {
+class RequestersTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
     InitRequesters();
-    timer = SetTimer(nullptr, 0, 50, DriveDialog);
+    hook = SetWindowsHookExA(WH_CBT, BoxHook, nullptr, GetCurrentThreadId());
+    timer = SetTimer(nullptr, 0, 50, DriveDialogs);
   }
   void TearDown() override {
+    UnhookWindowsHookEx(hook);
     KillTimer(nullptr, timer);
     GuiTest::TearDown();
   }
-  // The driver answers the next dialog with `answer`.
-  static void Answer(const char* answer) {
-    Driver = DialogDriver{answer, 0, false, {}, {}, {}, -1};
-  }
+  HHOOK hook = nullptr;
   UINT_PTR timer = 0;
 };
 
@@ -106,27 +142,22 @@ TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.defaultPath);
     char* cursor = ScratchCursor;
-    Answer(nullptr);
+    FileAnswer = nullptr;
     EXPECT_STREQ(ChooseOpenFile("Pick", c.defaultPath.c_str(), EXE_FILTER, 0), "");
-    ASSERT_TRUE(Driver.answered);
     EXPECT_EQ(ScratchCursor, cursor);
-    if (!c.folder.empty()) {
-      EXPECT_EQ(lstrcmpiA(Driver.folder.c_str(), c.folder.c_str()), 0) << Driver.folder;
-    }
-    EXPECT_EQ(Driver.fileName, c.fileName);
-    EXPECT_EQ(Driver.types, std::vector<std::string>{"Executable files(*.exe)"});
-    EXPECT_EQ(Driver.selectedType, 0);
+    EXPECT_TRUE(c.folder.empty() || lstrcmpiA(SeenFolder.c_str(), c.folder.c_str()) == 0)
+        << SeenFolder;
+    EXPECT_EQ(SeenDialog, c.fileName + "|Executable files(*.exe)|0");
   }
 }
 
 TEST_F(RequestersTest, ChosenPathAndPatternIndex) {
   std::string chosen = TempFolder("pb_requesters") + "\\a.exe";
   char* start = ScratchCursor;
-  Answer(chosen.c_str());
+  FileAnswer = chosen.c_str();
   EXPECT_EQ(ChooseSaveFile("Save", "patch.exe", "Text(*.txt)|*.txt|Programs|*.exe", 1),
             chosen);
-  EXPECT_EQ(Driver.types, (std::vector<std::string>{"Text(*.txt)", "Programs"}));
-  EXPECT_EQ(Driver.selectedType, 1);
+  EXPECT_EQ(SeenDialog, "patch.exe|Text(*.txt)|Programs|1");
   EXPECT_EQ(ScratchCursor, start + chosen.size());
   EXPECT_EQ(ChosenPatternIndex(), 1);
 }
@@ -136,51 +167,17 @@ TEST_F(RequestersTest, MultiSelectGivesEveryName) {
   for (const char* name : {"\\a.exe", "\\b.exe"})
     CloseHandle(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
                             CREATE_ALWAYS, 0, nullptr));
-  Answer("\"a.exe\" \"b.exe\"");
+  FileAnswer = "\"a.exe\" \"b.exe\"";
   std::vector<std::string> names{
       ChooseOpenFileEx("Many", (folder + "\\").c_str(), EXE_FILTER, 0, 1)};
   for (std::string next = NextMultiSelectName(); !next.empty();
        next = NextMultiSelectName())
     names.push_back(next);
   EXPECT_EQ(names, (std::vector<std::string>{folder + "\\a.exe", folder + "\\b.exe"}));
-  Answer("a.exe");
+  FileAnswer = "a.exe";
   EXPECT_EQ(ChooseOpenFileEx("One", (folder + "\\").c_str(), EXE_FILTER, 0, 1),
             folder + "\\a.exe");
   EXPECT_STREQ(NextMultiSelectName(), "");
-}
-
-// The windows whose state the guard may change: front (the foreground),
-// other, disabled, hidden, and one of another thread.
-HWND Watched[5];
-
-// '1' for each watched window that is enabled.
-std::string Enabled() {
-  std::string states;
-  for (HWND window : Watched)
-    states += IsWindowEnabled(window) ? '1' : '0';
-  return states;
-}
-
-// Per box: caption|text|the watched windows' states|whether front owns it.
-std::string BoxesSeen;
-HWND LastBox;
-WPARAM BoxAnswer;
-
-LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam) {
-  auto box = reinterpret_cast<HWND>(wParam);
-  char name[16] = "";
-  GetClassNameA(box, name, sizeof name);
-  if (code == HCBT_ACTIVATE && std::string(name) == "#32770" && box != LastBox) {
-    LastBox = box;
-    char caption[100] = "", text[100] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    bool owned = GetWindow(box, GW_OWNER) == Watched[0];
-    BoxesSeen += std::string(caption) + "|" + text + "|" + Enabled() +
-                 (owned ? "|front\n" : "|?\n");
-    PostMessageA(box, WM_COMMAND, BoxAnswer, 0);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {
@@ -199,10 +196,10 @@ TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {
     SetEvent(guarded);
     while (MsgWaitForMultipleObjects(1, &release, FALSE, 10000, QS_ALLINPUT) ==
            WAIT_OBJECT_0 + 1)
-      gui_test::Pump();
+      Pump();
     ModalGuard(0);
     SetEvent(guarded);
-    gui_test::Pump();
+    Pump();
   });
   WaitForSingleObject(guarded, 10000);
   ModalGuard(1);
@@ -210,15 +207,13 @@ TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {
   ModalGuard(0);
   EXPECT_EQ(Enabled(), "11010");
 
-  HHOOK hook = SetWindowsHookExA(WH_CBT, BoxHook, nullptr, GetCurrentThreadId());
-  BoxesSeen.clear();
+  SeenBoxes.clear();
   BoxAnswer = IDNO;
   EXPECT_EQ(MessageBoxTyped("Error!", "Go on?", MB_TYPE_YES_NO), ANSWER_NO);
   BoxAnswer = IDOK;
   EXPECT_EQ(MessageBoxOk("Done!", "Process done"), ANSWER_OK);
-  UnhookWindowsHookEx(hook);
   // The box itself disables its owner.
-  EXPECT_EQ(BoxesSeen, "Error!|Go on?|00010|front\nDone!|Process done|00010|front\n");
+  EXPECT_EQ(SeenBoxes, "Error!|Go on?|00010|front\nDone!|Process done|00010|front\n");
   EXPECT_EQ(Enabled(), "11010");  // the other thread's window stays disabled
 
   SetEvent(release);
@@ -230,3 +225,4 @@ TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {
 }
 
 }  // namespace
+}  // namespace gui_test

@@ -6,11 +6,8 @@
 
 #include "tests/gui/gui_runtime.h"
 
+namespace gui_test {
 namespace {
-
-using gui_test::Hwnd;
-using gui_test::Pump;
-using gui_test::RectOf;
 
 void SetFullWindowDragging(BOOL on) {
   SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, on, nullptr, 0);
@@ -18,7 +15,7 @@ void SetFullWindowDragging(BOOL on) {
 
 // The mode needs full-window dragging: each test switches it on and puts the
 // user's choice back.
-class SizingTest : public gui_test::GuiTest {
+class SizingTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
@@ -78,66 +75,64 @@ constexpr LONG RECT::*RIGHT = &RECT::right;
 constexpr LONG RECT::*TOP = &RECT::top;
 constexpr LONG RECT::*BOTTOM = &RECT::bottom;
 
-struct SideRow {
+// A chosen side or corner: its WMSZ_ code, its cursor's shape and place.
+struct Pick {
   int32_t edge;
   LPCSTR shape;
   Anchor x, y;
 };
-// In key order: VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN.
-const SideRow SIDES[] = {
-    {WMSZ_LEFT, IDC_SIZEWE, {LEFT, 0}, {}},
-    {WMSZ_TOP, IDC_SIZENS, {}, {TOP, 0}},
-    {WMSZ_RIGHT, IDC_SIZEWE, {RIGHT, -2}, {}},
-    {WMSZ_BOTTOM, IDC_SIZENS, {}, {BOTTOM, -2}},
-};
-
-// Every key comes once first and once second; the anchors' edges are the two
-// edges the corner moves.
+// Every key comes once first and once second.
 const struct {
   WPARAM first, second;
-  int32_t edge;
-  LPCSTR shape;
-  Anchor x, y;
-} CORNERS[] = {
-    {VK_LEFT, VK_UP, WMSZ_TOPLEFT, IDC_SIZENWSE, {LEFT, 2}, {TOP, 2}},
-    {VK_UP, VK_RIGHT, WMSZ_TOPRIGHT, IDC_SIZENESW, {RIGHT, -2}, {TOP, 0}},
-    {VK_RIGHT, VK_DOWN, WMSZ_BOTTOMRIGHT, IDC_SIZENWSE, {RIGHT, -2}, {BOTTOM, -2}},
-    {VK_DOWN, VK_LEFT, WMSZ_BOTTOMLEFT, IDC_SIZENESW, {LEFT, 0}, {BOTTOM, -2}},
+  Pick side, corner;
+} PICKS[] = {
+    {VK_LEFT,
+     VK_UP,
+     {WMSZ_LEFT, IDC_SIZEWE, {LEFT, 0}, {}},
+     {WMSZ_TOPLEFT, IDC_SIZENWSE, {LEFT, 2}, {TOP, 2}}},
+    {VK_UP,
+     VK_RIGHT,
+     {WMSZ_TOP, IDC_SIZENS, {}, {TOP, 0}},
+     {WMSZ_TOPRIGHT, IDC_SIZENESW, {RIGHT, -2}, {TOP, 0}}},
+    {VK_RIGHT,
+     VK_DOWN,
+     {WMSZ_RIGHT, IDC_SIZEWE, {RIGHT, -2}, {}},
+     {WMSZ_BOTTOMRIGHT, IDC_SIZENWSE, {RIGHT, -2}, {BOTTOM, -2}}},
+    {VK_DOWN,
+     VK_LEFT,
+     {WMSZ_BOTTOM, IDC_SIZENS, {}, {BOTTOM, -2}},
+     {WMSZ_BOTTOMLEFT, IDC_SIZENESW, {LEFT, 0}, {BOTTOM, -2}}},
 };
 
 TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {
-  for (const auto& c : CORNERS) {
+  const POINT parked{start.left + 100, start.top + 80};
+  auto expectPick = [&](WPARAM key, const Pick& pick) {
+    Press(window, key);
+    EXPECT_EQ(SizingState.edge, pick.edge);
+    EXPECT_EQ(Cursor(), (POINT{pick.x.At(start, parked.x), pick.y.At(start, parked.y)}));
+    EXPECT_TRUE(CursorIs(pick.shape));
+    Pump();  // the cursor's own move must not shift the edges it sits on
+    EXPECT_EQ(RectOf(window), start);
+  };
+  for (const auto& c : PICKS) {
     SCOPED_TRACE(testing::Message() << c.first << " then " << c.second);
     MoveToRect(window, start);
-    const POINT parked{start.left + 100, start.top + 80};
     ParkCursor(parked);
     EXPECT_EQ(RequestSize(window), 0);
     EXPECT_TRUE(SizingState.active && GetCapture() == window && CursorIs(IDC_SIZEALL));
-
-    const SideRow& side = SIDES[c.first - VK_LEFT];
-    Press(window, c.first);
-    EXPECT_EQ(SizingState.edge, side.edge);
-    EXPECT_EQ(Cursor(), (POINT{side.x.At(start, parked.x), side.y.At(start, parked.y)}));
-    EXPECT_TRUE(CursorIs(side.shape));
-    Pump();  // the cursor's own move must not shift the edge it sits on
-    EXPECT_EQ(RectOf(window), start);
-
-    Press(window, c.second);
-    EXPECT_EQ(SizingState.edge, c.edge);
-    EXPECT_EQ(Cursor(), (POINT{c.x.At(start, 0), c.y.At(start, 0)}));
-    EXPECT_TRUE(CursorIs(c.shape));
-    Pump();
-    EXPECT_EQ(RectOf(window), start);
+    expectPick(c.first, c.side);
+    expectPick(c.second, c.corner);
 
     // Each key moves the corner's edge on its axis by 10 pixels.
     const POINT before = Cursor();
     Press(window, c.first);
     Press(window, c.second);
     Pump();
-    int32_t dx = c.x.edge == LEFT ? -10 : 10, dy = c.y.edge == TOP ? -10 : 10;
+    int32_t dx = c.corner.x.edge == LEFT ? -10 : 10;
+    int32_t dy = c.corner.y.edge == TOP ? -10 : 10;
     RECT moved = start;
-    moved.*c.x.edge += dx;
-    moved.*c.y.edge += dy;
+    moved.*c.corner.x.edge += dx;
+    moved.*c.corner.y.edge += dy;
     EXPECT_EQ(RectOf(window), moved);
     EXPECT_EQ(Cursor(), (POINT{before.x + dx, before.y + dy}));
     Press(window, VK_RETURN);
@@ -146,7 +141,7 @@ TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {
   }
 }
 
-TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
+TEST_F(SizingTest, TrackLimitsEscAndTheCursorsReturn) {
   const LONG width = start.right - start.left, height = start.bottom - start.top;
   // The window narrows the system's limits to 30 pixels either way.
   static POINT least, most;
@@ -170,8 +165,10 @@ TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
       {VK_UP, VK_DOWN, TOP, BOTTOM, least.y, most.y},
       {VK_DOWN, VK_UP, BOTTOM, TOP, least.y, most.y},
   };
+  const POINT parked{start.left + 60, start.top + 50};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.side);
+    ParkCursor(parked);
     RequestSize(window);
     Press(window, c.side);
     auto size = [&] {
@@ -183,43 +180,12 @@ TEST_F(SizingTest, TrackLimitsStopTheMovingEdge) {
     EXPECT_EQ(size(), c.least);
     Press(window, c.side, 12);
     EXPECT_EQ(size(), c.most);
+    // Keys move the cursor, but only a mouse move cancels its return.
     Press(window, VK_ESCAPE);
+    EXPECT_TRUE(!SizingState.active && GetCapture() == nullptr);
     EXPECT_EQ(RectOf(window), start);
+    EXPECT_EQ(Cursor(), parked);
   }
-
-  // The mouse, even left of the client area, meets the same limits.
-  RequestSize(window, WMSZ_LEFT);
-  MoveMouseTo(window, {start.left - 20, start.top + 5});
-  EXPECT_EQ(RectOf(window).left, start.left - 20);
-  MoveMouseTo(window, {start.left - 200, start.top + 5});
-  SendMessageA(window, WM_LBUTTONUP, 0, 0);  // a release keeps the size
-  EXPECT_FALSE(SizingState.active);
-  EXPECT_EQ(RectOf(window),
-            (RECT{start.right - most.x, start.top, start.right, start.bottom}));
-}
-
-TEST_F(SizingTest, EscRestoresEnterKeepsAndTheCursorGoesBackIfTheMouseStayed) {
-  const POINT parked{start.left + 60, start.top + 50};
-  static std::vector<UINT> heard;
-  heard.clear();
-  WindowCallback = [](HWND, UINT message, WPARAM, LPARAM) -> int32_t {
-    if (message == WM_ENTERSIZEMOVE || message == WM_EXITSIZEMOVE || message == WM_SIZING)
-      heard.push_back(message);
-    return MSG_CONTINUE;
-  };
-
-  // Keys move the cursor, but only a mouse move cancels its return.
-  ParkCursor(parked);
-  RequestSize(window);
-  Press(window, VK_DOWN, 4);
-  EXPECT_EQ(RectOf(window).bottom, start.bottom + 30);
-  Press(window, VK_ESCAPE);
-  EXPECT_TRUE(!SizingState.active && GetCapture() == nullptr);
-  EXPECT_EQ(RectOf(window), start);
-  EXPECT_EQ(Cursor(), parked);
-  Pump();
-  EXPECT_EQ(heard, (std::vector<UINT>{WM_SIZING, WM_SIZING, WM_SIZING, WM_ENTERSIZEMOVE,
-                                      WM_EXITSIZEMOVE}));
 
   // With no edge chosen a mouse move changes nothing but the cursor's return.
   RequestSize(window);
@@ -229,16 +195,16 @@ TEST_F(SizingTest, EscRestoresEnterKeepsAndTheCursorGoesBackIfTheMouseStayed) {
   Press(window, VK_ESCAPE);
   EXPECT_EQ(Cursor().x, parked.x + 5);
 
-  // A border drag names its edge at once.
-  ParkCursor({start.right - 2, start.top + 50});
-  RequestSize(window, WMSZ_RIGHT);
-  Press(window, VK_RIGHT, 2);
-  Press(window, VK_RETURN);
-  RECT kept = start;
-  kept.right += 20;
-  EXPECT_EQ(RectOf(window), kept);
-  Press(window, VK_ESCAPE);  // after the mode, keys are the window's own
-  EXPECT_EQ(RectOf(window), kept);
+  // A border drag names its edge at once; the mouse, even left of the client
+  // area, meets the same limits.
+  RequestSize(window, WMSZ_LEFT);
+  MoveMouseTo(window, {start.left - 20, start.top + 5});
+  EXPECT_EQ(RectOf(window).left, start.left - 20);
+  MoveMouseTo(window, {start.left - 200, start.top + 5});
+  SendMessageA(window, WM_LBUTTONUP, 0, 0);  // a release keeps the size
+  EXPECT_FALSE(SizingState.active);
+  EXPECT_EQ(RectOf(window),
+            (RECT{start.right - most.x, start.top, start.right, start.bottom}));
 }
 
 TEST_F(SizingTest, ModeStartsOnlyWithFullDraggingAndEndsWithCaptureOrWindow) {
@@ -291,3 +257,4 @@ TEST_F(SizingTest, MainFormSizesThroughTheEventLoop) {
 }
 
 }  // namespace
+}  // namespace gui_test

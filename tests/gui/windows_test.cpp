@@ -4,11 +4,10 @@
 
 #include "tests/gui/gui_runtime.h"
 
+namespace gui_test {
 namespace {
 
-using gui_test::Hwnd;
-using gui_test::RectOf;
-using WindowsTest = gui_test::GuiTest;
+using WindowsTest = GuiTest;
 
 constexpr DWORD FRAME = 0xCE0000;  // caption, system menu, sizing border, minimise box
 constexpr int32_t HIDDEN = FRAME | WF_INVISIBLE;
@@ -17,6 +16,13 @@ SIZE OuterSize(int32_t width, int32_t height) {
   RECT rect{0, 0, width, height};
   AdjustWindowRect(&rect, FRAME, FALSE);
   return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The top-left corner of a window opened with these values.
+POINT Placed(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+             int32_t flags) {
+  RECT rect = RectOf(Hwnd(OpenAppWindow(number, x, y, width, height, flags, "placed")));
+  return {rect.left, rect.top};
 }
 
 std::string ClassOf(HWND window) {
@@ -42,7 +48,7 @@ TEST_F(WindowsTest, FlagsGiveStyleAndExactClientArea) {
     GetClientRect(window, &client);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & BITS, c.style)
         << c.flags;
-    EXPECT_TRUE(client.right == 361 && client.bottom == 277) << c.flags;
+    EXPECT_EQ(client, (RECT{0, 0, 361, 277})) << c.flags;
     EXPECT_TRUE(RectOf(window).left == 120 && RectOf(window).top == 90) << c.flags;
   }
   // Maximised only when shown.
@@ -52,33 +58,28 @@ TEST_F(WindowsTest, FlagsGiveStyleAndExactClientArea) {
 }
 
 TEST_F(WindowsTest, CentresOnScreenAndOverActiveWindow) {
-  int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
-  int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
   SIZE outer = OuterSize(361, 577);
-  RECT rect =
-      RectOf(Hwnd(OpenAppWindow(0, 328, 107, 361, 577, HIDDEN | WF_SCREENCENTERED, "f")));
-  EXPECT_EQ(rect.left, (screenWidth >> 1) - (outer.cx >> 1));
-  EXPECT_EQ(rect.top, (screenHeight >> 1) - (outer.cy >> 1));
+  EXPECT_EQ(Placed(0, 328, 107, 361, 577, HIDDEN | WF_SCREENCENTERED),
+            (POINT{(screenWidth >> 1) - (outer.cx >> 1),
+                   (screenHeight >> 1) - (outer.cy >> 1)}));
   // Larger than the screen (the system caps windows a little beyond it): at 0, 0.
   SIZE frame = OuterSize(0, 0);
-  rect = RectOf(
-      Hwnd(OpenAppWindow(1, 50, 50, screenWidth + 2 - frame.cx,
-                         screenHeight + 2 - frame.cy, HIDDEN | WF_SCREENCENTERED, "h")));
-  EXPECT_TRUE(rect.left == 0 && rect.top == 0);
+  EXPECT_EQ(Placed(1, 50, 50, screenWidth + 2 - frame.cx, screenHeight + 2 - frame.cy,
+                   HIDDEN | WF_SCREENCENTERED),
+            (POINT{0, 0}));
 
   // Over the active window, bit 1 winning over bit 0; clamped to 0 near the corner.
-  RECT a = RectOf(Hwnd(OpenAppWindow(2, 300, 200, 400, 300, FRAME, "anchor")));
+  SIZE active = OuterSize(400, 300), small = OuterSize(100, 80);
+  Placed(2, 300, 200, 400, 300, FRAME);
   ASSERT_EQ(GetActiveWindow(), reinterpret_cast<HWND>(LastWindowHandle()));
-  SIZE small = OuterSize(100, 80);
-  int32_t both = HIDDEN | WF_SCREENCENTERED | WF_WINDOWCENTERED;
-  rect = RectOf(Hwnd(OpenAppWindow(3, 0, 0, 100, 80, both, "over")));
-  EXPECT_EQ(rect.left, a.left - (small.cx >> 1) + ((a.right - a.left) >> 1));
-  EXPECT_EQ(rect.top, a.top - (small.cy >> 1) + ((a.bottom - a.top) >> 1));
-  OpenAppWindow(4, 5, 5, 40, 30, FRAME, "corner");
+  EXPECT_EQ(Placed(3, 0, 0, 100, 80, HIDDEN | WF_SCREENCENTERED | WF_WINDOWCENTERED),
+            (POINT{300 - (small.cx >> 1) + (active.cx >> 1),
+                   200 - (small.cy >> 1) + (active.cy >> 1)}));
+  Placed(4, 5, 5, 40, 30, FRAME);
   ASSERT_EQ(GetActiveWindow(), reinterpret_cast<HWND>(LastWindowHandle()));
-  rect =
-      RectOf(Hwnd(OpenAppWindow(5, 0, 0, 500, 400, HIDDEN | WF_WINDOWCENTERED, "big")));
-  EXPECT_TRUE(rect.left == 0 && rect.top == 0);
+  EXPECT_EQ(Placed(5, 0, 0, 500, 400, HIDDEN | WF_WINDOWCENTERED), (POINT{0, 0}));
 }
 
 TEST_F(WindowsTest, TableGrowsAndLeavesRecordsBetweenEmpty) {
@@ -93,16 +94,9 @@ TEST_F(WindowsTest, TableGrowsAndLeavesRecordsBetweenEmpty) {
 }
 
 TEST_F(WindowsTest, ReopeningNumberReplacesWindowClassAndAccelerators) {
-  static HWND old;
-  static bool oldGoneAtCreation;
-  old = Hwnd(OpenAppWindow(3, 0, 0, 50, 50, WF_INVISIBLE, "first"));
-  WindowCallback = [](HWND, UINT message, WPARAM, LPARAM) -> int32_t {
-    if (message == WM_NCCREATE)
-      oldGoneAtCreation = !IsWindow(old);
-    return MSG_CONTINUE;
-  };
+  HWND first = Hwnd(OpenAppWindow(3, 0, 0, 50, 50, WF_INVISIBLE, "first"));
   HWND second = Hwnd(OpenAppWindow(3, 0, 0, 50, 50, WF_INVISIBLE, "second"));
-  EXPECT_TRUE(oldGoneAtCreation);
+  EXPECT_TRUE(!IsWindow(first) && IsWindow(second));
   EXPECT_EQ(ClassOf(second), "WindowClass_3");
   HACCEL table = FindWindowRecord(3)->acceleratorTable;
   EXPECT_TRUE(table != nullptr && FindAccelerators(second) == table);
@@ -129,3 +123,4 @@ TEST_F(WindowsTest, AutomaticWindowsHaveOwnReferencesAndClasses) {
 }
 
 }  // namespace
+}  // namespace gui_test

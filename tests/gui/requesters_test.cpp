@@ -102,6 +102,14 @@ void CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// Waits for an event (ten seconds at most) and handles messages meanwhile:
+// EnableWindow on another thread's window waits for that thread.
+void WaitPumping(HANDLE event) {
+  while (MsgWaitForMultipleObjects(1, &event, FALSE, 10000, QS_ALLINPUT) ==
+         WAIT_OBJECT_0 + 1)
+    Pump();
+}
+
 class RequestersTest : public GuiTest {
  protected:
   void SetUp() override {
@@ -188,20 +196,19 @@ TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {
   // Another thread guards its own window meanwhile, and keeps it disabled.
   HANDLE guarded = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE release = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  std::string afterOff;
   std::thread neighbour([&] {
     Watched[4] = CreateWindowExA(0, "STATIC", "foreign", WS_OVERLAPPEDWINDOW, 0, 0, 99,
                                  99, nullptr, nullptr, nullptr, nullptr);
     ShowWindow(Watched[4], SW_SHOWNOACTIVATE);
     ModalGuard(1);
     SetEvent(guarded);
-    while (MsgWaitForMultipleObjects(1, &release, FALSE, 10000, QS_ALLINPUT) ==
-           WAIT_OBJECT_0 + 1)
-      Pump();
+    WaitPumping(release);
     ModalGuard(0);
+    afterOff = Enabled();  // while the thread and its window live
     SetEvent(guarded);
-    Pump();
   });
-  WaitForSingleObject(guarded, 10000);
+  WaitPumping(guarded);
   ModalGuard(1);
   EXPECT_EQ(Enabled(), "10010");
   ModalGuard(0);
@@ -217,9 +224,9 @@ TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {
   EXPECT_EQ(Enabled(), "11010");  // the other thread's window stays disabled
 
   SetEvent(release);
-  WaitForSingleObject(guarded, 10000);
-  EXPECT_EQ(Enabled(), "11011");
+  WaitPumping(guarded);
   neighbour.join();
+  EXPECT_EQ(afterOff, "11011");
   CloseHandle(guarded);
   CloseHandle(release);
 }

@@ -1,6 +1,5 @@
-// File dialogs and message boxes, driven on the test thread: message boxes
-// through a CBT hook, file dialogs through a thread timer that reads the open
-// dialog and answers it.
+// File dialogs and message boxes, driven on the test thread by a thread timer
+// that reads the open dialog or box and answers it.
 #include "gui/requesters.h"
 
 #include <string>
@@ -30,7 +29,7 @@ std::string Enabled() {
   return states;
 }
 
-// What the hook read: the last file dialog's folder, and its name box text,
+// What the timer read: the last file dialog's folder, and its name box text,
 // types and selected type's index; per message box its caption, text, the
 // watched windows' states and whether front owns it.
 std::string SeenFolder, SeenDialog, SeenBoxes;
@@ -71,34 +70,22 @@ void AnswerBox(HWND box) {
   PostMessageA(box, WM_COMMAND, BoxAnswer, 0);
 }
 
-// Reads and answers each message box as it is activated (file dialogs have a
-// type list).
-LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam) {
-  auto box = reinterpret_cast<HWND>(wParam);
-  char name[16] = "";
-  GetClassNameA(box, name, sizeof name);
-  if (code == HCBT_ACTIVATE && std::string(name) == "#32770" && box != LastDialog &&
-      GetDlgItem(box, cmb1) == nullptr) {
-    LastDialog = box;
-    AnswerBox(box);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// Every 50 ms: answers a file dialog once it is filled in (its type list has
-// entries), and cancels any dialog still open after three seconds.
+// Every 50 ms: answers an open message box, or a file dialog once it is
+// filled in (its type list has entries); cancels any dialog still open after
+// three seconds.
 void CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
   static HWND seen;
   static int ticks;
   HWND dialog = FindWindowA("#32770", nullptr);
   ticks = dialog != nullptr && dialog == seen ? ticks + 1 : 0;
   seen = dialog;
+  HWND types = GetDlgItem(dialog, cmb1);
   if (ticks > 60) {
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-  } else if (dialog != LastDialog &&
-             SendDlgItemMessageA(dialog, cmb1, CB_GETCOUNT, 0, 0) > 0) {
+  } else if (dialog != nullptr && dialog != LastDialog &&
+             (types == nullptr || SendMessageA(types, CB_GETCOUNT, 0, 0) > 0)) {
     LastDialog = dialog;
-    AnswerFileDialog(dialog);
+    types == nullptr ? AnswerBox(dialog) : AnswerFileDialog(dialog);
   }
 }
 
@@ -115,15 +102,12 @@ class RequestersTest : public GuiTest {
   void SetUp() override {
     GuiTest::SetUp();
     InitRequesters();
-    hook = SetWindowsHookExA(WH_CBT, BoxHook, nullptr, GetCurrentThreadId());
     timer = SetTimer(nullptr, 0, 50, DriveDialogs);
   }
   void TearDown() override {
-    UnhookWindowsHookEx(hook);
     KillTimer(nullptr, timer);
     GuiTest::TearDown();
   }
-  HHOOK hook = nullptr;
   UINT_PTR timer = 0;
 };
 

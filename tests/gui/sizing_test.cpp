@@ -2,8 +2,6 @@
 // are sent or posted the way the system sends them.
 #include "gui/sizing.h"
 
-#include <cstdlib>
-
 #include "tests/gui/gui_runtime.h"
 
 namespace gui_test {
@@ -151,13 +149,13 @@ TEST_F(SizingTest, TrackLimitsEscAndTheCursorsReturn) {
   };
   struct {
     WPARAM side, back;  // the key that picks and grows, and the one that shrinks
-    LONG RECT::*moving, RECT::*fixed;
-    LONG least, most;  // the size along the side's axis
+    LONG RECT::*moving;
+    int32_t outward;  // the sign of growth on the moving edge
   } cases[] = {
-      {VK_LEFT, VK_RIGHT, LEFT, RIGHT, least.x, most.x},
-      {VK_RIGHT, VK_LEFT, RIGHT, LEFT, least.x, most.x},
-      {VK_UP, VK_DOWN, TOP, BOTTOM, least.y, most.y},
-      {VK_DOWN, VK_UP, BOTTOM, TOP, least.y, most.y},
+      {VK_LEFT, VK_RIGHT, LEFT, -1},
+      {VK_RIGHT, VK_LEFT, RIGHT, 1},
+      {VK_UP, VK_DOWN, TOP, -1},
+      {VK_DOWN, VK_UP, BOTTOM, 1},
   };
   const POINT parked{start.left + 60, start.top + 50};
   for (const auto& c : cases) {
@@ -165,15 +163,13 @@ TEST_F(SizingTest, TrackLimitsEscAndTheCursorsReturn) {
     ParkCursor(parked);
     RequestSize(window);
     Press(window, c.side);
-    auto size = [&] {
-      RECT rect = RectOf(window);
-      EXPECT_EQ(rect.*c.fixed, start.*c.fixed);
-      return std::abs(rect.*c.moving - rect.*c.fixed);
-    };
+    RECT limit = start;
     Press(window, c.back, 6);
-    EXPECT_EQ(size(), c.least);
+    limit.*c.moving = start.*c.moving - 30 * c.outward;
+    EXPECT_EQ(RectOf(window), limit);
     Press(window, c.side, 12);
-    EXPECT_EQ(size(), c.most);
+    limit.*c.moving = start.*c.moving + 30 * c.outward;
+    EXPECT_EQ(RectOf(window), limit);
     // Keys move the cursor, but only a mouse move cancels its return.
     Press(window, VK_ESCAPE);
     EXPECT_TRUE(!SizingState.active && GetCapture() == nullptr);
@@ -198,7 +194,7 @@ TEST_F(SizingTest, TrackLimitsEscAndTheCursorsReturn) {
   SendMessageA(window, WM_LBUTTONUP, 0, 0);  // a release keeps the size
   EXPECT_FALSE(SizingState.active);
   EXPECT_EQ(RectOf(window),
-            (RECT{start.right - most.x, start.top, start.right, start.bottom}));
+            (RECT{start.left - 30, start.top, start.right, start.bottom}));
 }
 
 TEST_F(SizingTest, ModeStartsOnlyWithFullDraggingAndEndsWithCaptureOrWindow) {

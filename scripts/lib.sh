@@ -32,7 +32,7 @@ ensure_prefix() {
 # here, detached from our output, keeps them from holding a test runner's
 # pipes open after its tests end.
 start_wineserver() {
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # already running for this prefix
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

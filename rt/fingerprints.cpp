@@ -8,15 +8,10 @@
 
 namespace {
 
-// Two lowercase digits per byte, as "%02x" writes them.
 char* PutHex(char* start, const unsigned char digest[16]) {
-  static constexpr char DIGITS[] = "0123456789abcdef";
-  char text[32];
-  for (int i = 0; i < 16; i++) {
-    text[2 * i] = DIGITS[digest[i] >> 4];
-    text[2 * i + 1] = DIGITS[digest[i] & 15];
-  }
-  return ScratchPut(start, text, sizeof text);
+  char text[33];
+  Md5DigestText(digest, text);
+  return ScratchPut(start, text, 32);
 }
 
 // Feeds the digest the file's first size bytes, one read per chunk. False

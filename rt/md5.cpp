@@ -154,3 +154,12 @@ void Md5Final(unsigned char digest[16], Md5Context* context) {
     PutWord(digest + 4 * i, context->state[i]);
   std::memset(context, 0, sizeof *context);
 }
+
+void Md5DigestText(const unsigned char digest[16], char text[33]) {
+  static constexpr char DIGITS[] = "0123456789abcdef";
+  for (int i = 0; i < 16; i++) {
+    text[2 * i] = DIGITS[digest[i] >> 4];
+    text[2 * i + 1] = DIGITS[digest[i] & 15];
+  }
+  text[32] = '\0';
+}

@@ -106,11 +106,7 @@ bool FileFingerprint(const char* path, char hex[33]) {
   CloseHandle(file);
   unsigned char digest[16];
   Md5Final(digest, &context);
-  for (int i = 0; i < 16; i++) {
-    hex[2 * i] = "0123456789abcdef"[digest[i] >> 4];
-    hex[2 * i + 1] = "0123456789abcdef"[digest[i] & 15];
-  }
-  hex[32] = '\0';
+  Md5DigestText(digest, hex);
   return !OldFile.failed;
 }
 

@@ -139,8 +139,14 @@ class Tool:
             "click", "1")
 
     def set_field(self, control, text):
-        self.click(control)
-        self.replace_text(text)
+        """On a busy or emulated machine a typed key can go missing: read the
+        field back and type again."""
+        for _ in range(3):
+            self.click(control)
+            self.replace_text(text)
+            if self.texts()[control] == text:
+                return
+        check(False, f"field {control} did not take {text!r}")
 
     def replace_text(self, text):
         xdo("key", "End", "shift+Home", "BackSpace")

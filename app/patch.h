@@ -42,7 +42,8 @@ using ProgressReport = void (*)(int32_t percent);
 // The stub is read from stubPath; the form's is "patch.dat" in the current
 // folder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
-                           ProgressReport progress, const char* stubPath = STUB_FILE_NAME);
+                           ProgressReport progress,
+                           const char* stubPath = STUB_FILE_NAME);
 
 // The difference records of count positions: 0x00 where the bytes agree,
 // 0x01 and the new byte where they differ. records has room for 2 * count

@@ -34,8 +34,8 @@ struct OutcomeRow {
 constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_WRITTEN, "Done!", "Process done", 0},
     {PATCH_STUB_REJECTED, FATAL_TITLE, "'patch.dat' corrupted, can't continue.", 5},
-    {PATCH_OUTPUT_IS_INPUT, FATAL_TITLE, "Patch file can't replace the old or new version file",
-     6},
+    {PATCH_OUTPUT_IS_INPUT, FATAL_TITLE,
+     "Patch file can't replace the old or new version file", 6},
     {PATCH_OLD_UNREADABLE, FATAL_TITLE, "Can't read old version file", 7},
     {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file", 8},
     {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file", 9},

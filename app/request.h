@@ -27,18 +27,23 @@ struct RequestText {
 
 // Payload order, which is also the order in which they are checked.
 inline constexpr RequestText REQUEST_TEXTS[] = {
-    {&PatchRequest::WindowTitle, ID_WINDOW_TITLE, "window-title", "Window title is empty"},
-    {&PatchRequest::ProgramTitle, ID_PROGRAM_TITLE, "program-title", "Program title is empty"},
+    {&PatchRequest::WindowTitle, ID_WINDOW_TITLE, "window-title",
+     "Window title is empty"},
+    {&PatchRequest::ProgramTitle, ID_PROGRAM_TITLE, "program-title",
+     "Program title is empty"},
     {&PatchRequest::ProgramDescription, ID_PROGRAM_DESCRIPTION, "program-description",
      "Program description is empty"},
-    {&PatchRequest::SystemNotice, ID_SYSTEM_NOTICE, "system-notice", "System notice is empty"},
+    {&PatchRequest::SystemNotice, ID_SYSTEM_NOTICE, "system-notice",
+     "System notice is empty"},
     {&PatchRequest::FolderTip, ID_FOLDER_TIP, "folder-tip", "FolderTip is empty"},
     {&PatchRequest::DefaultFolder, ID_DEFAULT_FOLDER, "default-folder",
      "Default folder is empty"},
-    {&PatchRequest::OpenButtonText, ID_OPEN_BUTTON_TEXT, "open-button", "Button open is empty"},
+    {&PatchRequest::OpenButtonText, ID_OPEN_BUTTON_TEXT, "open-button",
+     "Button open is empty"},
     {&PatchRequest::InstallButtonText, ID_INSTALL_BUTTON_TEXT, "install-button",
      "Button install is empty"},
-    {&PatchRequest::ExitButtonText, ID_EXIT_BUTTON_TEXT, "exit-button", "Button exit is empty"},
+    {&PatchRequest::ExitButtonText, ID_EXIT_BUTTON_TEXT, "exit-button",
+     "Button exit is empty"},
 };
 
 // Releases the request's eleven strings.

@@ -3,6 +3,7 @@
 // one line on standard error, in the form's words, and in its exit code.
 // Standard output carries only --help and --version.
 #include <windows.h>
+// After windows.h, on which it builds.
 #include <shellapi.h>
 
 #include <string>
@@ -53,8 +54,8 @@ ConsoleState TheConsole;
 
 void WriteTo(DWORD stream, const std::string& bytes) {
   DWORD written;
-  WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-            nullptr);
+  WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
 }
 
 void SayLine(const std::string& text) {
@@ -69,7 +70,8 @@ void SayMessage(const char*, const char* text) {
 }
 
 void ShowProgress(int32_t percent) {
-  WriteTo(STD_ERROR_HANDLE, std::string("\r").append(std::to_string(percent)).append("%"));
+  WriteTo(STD_ERROR_HANDLE,
+          std::string("\r").append(std::to_string(percent)).append("%"));
   TheConsole.progressShown = true;
 }
 

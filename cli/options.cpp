@@ -65,7 +65,8 @@ bool Refuse(CommandLine* line, const char* what, const char* detail = "") {
   return false;
 }
 
-bool RefuseAtLine(CommandLine* line, int32_t number, const char* what, const char* detail) {
+bool RefuseAtLine(CommandLine* line, int32_t number, const char* what,
+                  const char* detail) {
   char* start = ScratchCursor;
   ScratchPut(start, "", 0);
   AppendString("Texts file line ");
@@ -89,7 +90,8 @@ int32_t FindText(const char* name, size_t length) {
 const char* TextFault(const char* text, size_t length) {
   if (length > TEXT_LIMIT)
     return "text longer than 31999 bytes: ";
-  if (std::memchr(text, '\r', length) != nullptr || std::memchr(text, '\n', length) != nullptr)
+  if (std::memchr(text, '\r', length) != nullptr ||
+      std::memchr(text, '\n', length) != nullptr)
     return "text holds a line break: ";
   return nullptr;
 }
@@ -185,10 +187,12 @@ bool TakeTextsLine(Reading* reading, const char* text, size_t length, int32_t nu
 // Lines end at LF, with or without a CR before it.
 bool TakeTextsBytes(Reading* reading, const char* bytes, size_t count) {
   if (std::memchr(bytes, '\0', count) != nullptr)
-    return Refuse(reading->line, "Texts file holds a NUL byte: ", reading->line->textsPath);
+    return Refuse(reading->line,
+                  "Texts file holds a NUL byte: ", reading->line->textsPath);
   int32_t number = 1;
   for (size_t start = 0; start < count; number++) {
-    const char* end = static_cast<const char*>(std::memchr(bytes + start, '\n', count - start));
+    const char* end =
+        static_cast<const char*>(std::memchr(bytes + start, '\n', count - start));
     size_t stop = end != nullptr ? static_cast<size_t>(end - bytes) : count;
     size_t length = stop - start;
     if (length > 0 && bytes[start + length - 1] == '\r')
@@ -204,7 +208,8 @@ bool ReadTextsFile(Reading* reading) {
   const char* path = reading->line->textsPath;
   int32_t file = OpenForRead(-1, path);
   int32_t size = file != 0 ? GetFileLength() : -1;
-  char* bytes = size >= 0 ? static_cast<char*>(MainAlloc(static_cast<size_t>(size) + 1)) : nullptr;
+  char* bytes =
+      size >= 0 ? static_cast<char*>(MainAlloc(static_cast<size_t>(size) + 1)) : nullptr;
   bool read = bytes != nullptr && (size == 0 || ReadFileBlock(bytes, size) == size);
   if (file != 0)
     CloseFileSlot(file);

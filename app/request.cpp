@@ -40,7 +40,15 @@ constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file", 8},
     {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file", 9},
 };
-constexpr const OutcomeRow& UNLISTED_OUTCOME = OUTCOMES[std::size(OUTCOMES) - 1];
+
+constexpr size_t RowIndex(PatchOutcome outcome) {
+  size_t i = 0;
+  while (i < std::size(OUTCOMES) && OUTCOMES[i].outcome != outcome)
+    i++;
+  return i;
+}
+constexpr size_t UNLISTED_ROW = RowIndex(PATCH_OUTPUT_FAILED);
+static_assert(UNLISTED_ROW < std::size(OUTCOMES));
 
 // A script tells the ends apart by their codes alone.
 constexpr bool ExitCodesDistinct() {
@@ -50,19 +58,20 @@ constexpr bool ExitCodesDistinct() {
     codes[count++] = REFUSAL_EXIT_CODES[i];
   for (const OutcomeRow& row : OUTCOMES)
     codes[count++] = row.exitCode;
-  for (size_t i = 0; i < count; i++)
+  for (size_t i = 0; i < count; i++) {
+    if (codes[i] == EXIT_USAGE)
+      return false;
     for (size_t j = 0; j < i; j++)
-      if (codes[i] == codes[j] || codes[i] == EXIT_USAGE)
+      if (codes[i] == codes[j])
         return false;
+  }
   return true;
 }
 static_assert(ExitCodesDistinct());
 
 const OutcomeRow& RowOf(PatchOutcome outcome) {
-  for (const OutcomeRow& row : OUTCOMES)
-    if (row.outcome == outcome)
-      return row;
-  return UNLISTED_OUTCOME;
+  size_t i = RowIndex(outcome);
+  return OUTCOMES[i < std::size(OUTCOMES) ? i : UNLISTED_ROW];
 }
 
 bool IsEmpty(const char* text) {

@@ -182,4 +182,17 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
   EXPECT_EQ(help.err, "");
 }
 
+// Windows asks to elevate a program named "patch..." that has no manifest
+// saying otherwise, and a build script cannot answer.
+TEST_F(CliTest, RunsWithItsCallersRights) {
+  HMODULE cli = LoadLibraryExA(FullPath("patchbuilder-cli.exe").c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = FindResourceA(cli, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(cli, found)));
+  EXPECT_NE(std::string(bytes, SizeofResource(cli, found)).find("level=\"asInvoker\""),
+            std::string::npos);
+  FreeLibrary(cli);
+}
+
 }  // namespace

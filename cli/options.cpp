@@ -15,6 +15,8 @@ namespace {
 constexpr size_t TEXT_LIMIT = 31999;
 constexpr char OPTION_PREFIX[] = "--";
 constexpr size_t OPTION_PREFIX_LENGTH = 2;
+constexpr char UTF8_MARK[] = "\xEF\xBB\xBF";
+constexpr size_t UTF8_MARK_LENGTH = 3;
 constexpr int32_t TEXT_COUNT = static_cast<int32_t>(std::size(REQUEST_TEXTS));
 
 struct FlagOption {
@@ -65,15 +67,16 @@ bool Refuse(CommandLine* line, const char* what, const char* detail = "") {
   return false;
 }
 
-bool RefuseAtLine(CommandLine* line, int32_t number, const char* what,
-                  const char* detail) {
+// The detail is a part of the line, which has no NUL of its own.
+bool RefuseAtLine(CommandLine* line, int32_t number, const char* what, const char* detail,
+                  size_t detailLength) {
   char* start = ScratchCursor;
   ScratchPut(start, "", 0);
   AppendString("Texts file line ");
   FormatDecimal(number, ScratchCursor);
   AppendString(": ");
   AppendString(what);
-  AppendString(detail);
+  ScratchPut(ScratchCursor, detail, detailLength);
   StoreString(&line->usageError, start);
   return false;
 }
@@ -161,34 +164,36 @@ bool TakeTextsLine(Reading* reading, const char* text, size_t length, int32_t nu
     return true;
   const char* equals = static_cast<const char*>(std::memchr(text, '=', length));
   if (equals == nullptr)
-    return RefuseAtLine(reading->line, number, "no '=' in it", "");
+    return RefuseAtLine(reading->line, number, "no '=' in it", "", 0);
   size_t nameEnd = static_cast<size_t>(equals - text);
   while (nameEnd > first && IsBlank(text[nameEnd - 1]))
     nameEnd--;
   int32_t index = FindText(text + first, nameEnd - first);
-  if (index < 0) {
-    char* start = ScratchCursor;
-    ScratchPut(start, text + first, nameEnd - first);
-    RefuseAtLine(reading->line, number, "unknown text name ", start);
-    ScratchCursor = start;
-    return false;
-  }
+  if (index < 0)
+    return RefuseAtLine(reading->line, number, "unknown text name ", text + first,
+                        nameEnd - first);
   const char* value = equals + 1;
   size_t valueLength = length - static_cast<size_t>(value - text);
   const char* fault = TextFault(value, valueLength);
   if (fault != nullptr)
-    return RefuseAtLine(reading->line, number, fault, REQUEST_TEXTS[index].name);
+    return RefuseAtLine(reading->line, number, fault, REQUEST_TEXTS[index].name,
+                        std::strlen(REQUEST_TEXTS[index].name));
   reading->textInFile[index] = true;
   if (!reading->textOnCommandLine[index])
     StoreBytes(&(reading->line->request.*REQUEST_TEXTS[index].field), value, valueLength);
   return true;
 }
 
-// Lines end at LF, with or without a CR before it.
+// Lines end at LF, with or without a CR before it. The bytes are taken as
+// the form's fields give them, in the system code page: a file marked as
+// UTF-8 would put other characters into the patch than the author wrote.
 bool TakeTextsBytes(Reading* reading, const char* bytes, size_t count) {
   if (std::memchr(bytes, '\0', count) != nullptr)
     return Refuse(reading->line,
                   "Texts file holds a NUL byte: ", reading->line->textsPath);
+  if (count >= UTF8_MARK_LENGTH && std::memcmp(bytes, UTF8_MARK, UTF8_MARK_LENGTH) == 0)
+    return Refuse(reading->line, "Texts file is UTF-8, not in the system code page: ",
+                  reading->line->textsPath);
   int32_t number = 1;
   for (size_t start = 0; start < count; number++) {
     const char* end =

@@ -141,6 +141,7 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
   const std::string base =
       "--old old.bin --new new.bin --out p.exe --window-title W --program-title P "
       "--program-description D --default-folder F ";
+  folder.Write("bad.txt", "window-title=W\n  bogus =1\n");
   HANDLE held = INVALID_HANDLE_VALUE;
   const struct {
     std::string arguments;
@@ -153,6 +154,8 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
       {base + "--program-title \"\" --allow-empty", nullptr, 0, "Process done\r\n"},
       {"--old old.bin --new new.bin", nullptr, EXIT_USAGE,
        "--old, --new and --out are required (see --help)\r\n"},
+      {base + "--texts bad.txt", nullptr, EXIT_USAGE,
+       "Texts file line 2: unknown text name bogus\r\n"},
       {base + "--window-title \"\" --exit-button \"\"", nullptr, 2,
        "Window title is empty\r\nButton exit is empty\r\n"},
       {base + "--old none.bin", nullptr, 3, "Old version file not found\r\n"},

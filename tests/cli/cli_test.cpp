@@ -99,9 +99,11 @@ TEST_F(CliTest, PatchIsGeneratePatchsAndApplies) {
       "texts.txt",
       "# release texts\r\nwindow-title=Dune rally update\n  # indented\r\n\n"
       "program-description=from the file\r\ndefault-folder= C:\\Games\\Dune rally \n");
+  // Spaces in paths and a quote in a text, quoted as Windows quotes them; the
+  // output name is used as given, with no ".exe" added.
   Ended run =
       Cli("--texts texts.txt --old \"old files\\game.exe\" --new new.bin "
-          "--out \"site dir\\the patch.exe\" --program-title \"Say \\\"1.1\\\"\" "
+          "--out \"site dir\\the patch.v2\" --program-title \"Say \\\"1.1\\\"\" "
           "--program-description \"from the command line\"");
   EXPECT_EQ(run.code, 0u);
   EXPECT_EQ(run.out, "");
@@ -125,12 +127,12 @@ TEST_F(CliTest, PatchIsGeneratePatchsAndApplies) {
   const std::string expected = folder.Path("expected.exe");
   ASSERT_EQ(GeneratePatch(&request, expected.c_str(), nullptr), PATCH_WRITTEN);
   FreeRequest(&request);
-  EXPECT_TRUE(ReadBytes(folder.Path("site dir\\the patch.exe")) == ReadBytes(expected));
+  EXPECT_TRUE(ReadBytes(folder.Path("site dir\\the patch.v2")) == ReadBytes(expected));
 
   folder.Write("site dir\\game.exe", old);
-  Ended install = Start(Quoted(folder.Path("site dir\\the patch.exe")) +
-                            " /S /D=" + folder.Path("site dir"),
-                        folder.root);
+  Ended install = Start(
+      Quoted(folder.Path("site dir\\the patch.v2")) + " /S /D=" + folder.Path("site dir"),
+      folder.root);
   EXPECT_EQ(install.code, static_cast<DWORD>(STUB_DONE));
   EXPECT_TRUE(ReadBytes(folder.Path("site dir\\game.exe")) == now);
   ClearFolder(folder.Path("site dir"));

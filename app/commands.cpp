@@ -4,16 +4,13 @@
 
 #include "app/form.h"
 #include "app/patch.h"
+#include "app/request.h"
 #include "gui/controls.h"
 #include "gui/requesters.h"
-#include "rt/files.h"
 #include "rt/strings.h"
 
 namespace {
 
-constexpr char ERROR_TITLE[] = "Error!";
-constexpr char FATAL_TITLE[] = "Fatal error!";
-constexpr char DONE_TITLE[] = "Done!";
 constexpr char CONTINUE_QUESTION[] = "Found error. Continue anyway?";
 
 constexpr char EXE_FILTER[] = "Executable files(*.exe)|*.exe";
@@ -25,42 +22,6 @@ constexpr char DEFAULT_PATCH_NAME[] = "patch.exe";
 constexpr char PATCH_EXTENSION[] = ".exe";
 constexpr int32_t PATCH_EXTENSION_LENGTH = 4;
 
-struct TextField {
-  FormControl id;
-  StringVar PatchRequest::*field;
-  const char* emptyMessage;
-};
-
-// Read and tested in this order, which is also their order in the patch.
-constexpr TextField TEXT_FIELDS[] = {
-    {ID_WINDOW_TITLE, &PatchRequest::WindowTitle, "Window title is empty"},
-    {ID_PROGRAM_TITLE, &PatchRequest::ProgramTitle, "Program title is empty"},
-    {ID_PROGRAM_DESCRIPTION, &PatchRequest::ProgramDescription,
-     "Program description is empty"},
-    {ID_SYSTEM_NOTICE, &PatchRequest::SystemNotice, "System notice is empty"},
-    {ID_FOLDER_TIP, &PatchRequest::FolderTip, "FolderTip is empty"},
-    {ID_DEFAULT_FOLDER, &PatchRequest::DefaultFolder, "Default folder is empty"},
-    {ID_OPEN_BUTTON_TEXT, &PatchRequest::OpenButtonText, "Button open is empty"},
-    {ID_INSTALL_BUTTON_TEXT, &PatchRequest::InstallButtonText, "Button install is empty"},
-    {ID_EXIT_BUTTON_TEXT, &PatchRequest::ExitButtonText, "Button exit is empty"},
-};
-
-struct OutcomeMessage {
-  PatchOutcome outcome;
-  const char* title;
-  const char* text;
-};
-
-constexpr OutcomeMessage OUTCOME_MESSAGES[] = {
-    {PATCH_WRITTEN, DONE_TITLE, "Process done"},
-    {PATCH_STUB_REJECTED, FATAL_TITLE, "'patch.dat' corrupted, can't continue."},
-    {PATCH_OLD_UNREADABLE, FATAL_TITLE, "Can't read old version file"},
-    {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file"},
-    {PATCH_OUTPUT_IS_INPUT, FATAL_TITLE,
-     "Patch file can't replace the old or new version file"},
-    {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file"},
-};
-
 // Everything one "Generate patch" run holds, released however it ends.
 struct GenerateRun {
   PatchRequest request{};
@@ -68,10 +29,7 @@ struct GenerateRun {
   StringVar patchPath = nullptr;
 
   ~GenerateRun() {
-    for (const TextField& text : TEXT_FIELDS)
-      FreeString(&(request.*text.field));
-    FreeString(&request.OldPath);
-    FreeString(&request.NewPath);
+    FreeRequest(&request);
     FreeString(&chosenPath);
     FreeString(&patchPath);
   }
@@ -87,27 +45,9 @@ void ReadControl(int32_t id, StringVar* into) {
   StoreString(into, start);
 }
 
-// Reads all nine texts and reports each empty one; true when none was.
-bool ReadTexts(PatchRequest* request) {
-  bool complete = true;
-  for (const TextField& text : TEXT_FIELDS) {
-    ReadControl(text.id, &(request->*text.field));
-    if (IsEmpty(request->*text.field)) {
-      MessageBoxOk(ERROR_TITLE, text.emptyMessage);
-      complete = false;
-    }
-  }
-  return complete;
-}
-
-// An input must name a file of at least one byte (not a directory).
-bool ReadInputPath(int32_t id, StringVar* path, const char* missingMessage) {
-  ReadControl(id, path);
-  if (IsEmpty(*path) || QueryFileSize(*path) < 1) {
-    MessageBoxOk(FATAL_TITLE, missingMessage);
-    return false;
-  }
-  return true;
+void ReadTexts(PatchRequest* request) {
+  for (const RequestText& text : REQUEST_TEXTS)
+    ReadControl(text.control, &(request->*text.field));
 }
 
 bool HasPatchExtension(const char* path) {
@@ -134,11 +74,8 @@ void ReportProgress(int32_t percent) {
   SetControlValue(ID_PROGRESS, percent);
 }
 
-void TellOutcome(PatchOutcome outcome) {
-  for (const OutcomeMessage& message : OUTCOME_MESSAGES) {
-    if (message.outcome == outcome)
-      MessageBoxOk(message.title, message.text);
-  }
+void ShowMessage(const char* title, const char* text) {
+  MessageBoxOk(title, text);
 }
 
 void ChooseInto(const char* title, int32_t field) {
@@ -153,11 +90,13 @@ void ChooseInto(const char* title, int32_t field) {
 
 void CollectPatchRequest() {
   GenerateRun run;
-  if (!ReadTexts(&run.request) &&
+  ReadTexts(&run.request);
+  if (CheckTexts(&run.request, ShowMessage) != REQUEST_ACCEPTED &&
       MessageBoxTyped(ERROR_TITLE, CONTINUE_QUESTION, MB_TYPE_YES_NO) == ANSWER_NO)
     return;
-  if (!ReadInputPath(ID_OLD_FILE, &run.request.OldPath, "Old version file not found") ||
-      !ReadInputPath(ID_NEW_FILE, &run.request.NewPath, "New version file not found"))
+  ReadControl(ID_OLD_FILE, &run.request.OldPath);
+  ReadControl(ID_NEW_FILE, &run.request.NewPath);
+  if (CheckInputFiles(&run.request, ShowMessage) != REQUEST_ACCEPTED)
     return;
 
   char* start = ScratchCursor;
@@ -167,7 +106,7 @@ void CollectPatchRequest() {
     return;
   CompletePatchPath(run.chosenPath, &run.patchPath);
 
-  TellOutcome(GeneratePatch(&run.request, run.patchPath, ReportProgress));
+  ReportOutcome(GeneratePatch(&run.request, run.patchPath, ReportProgress), ShowMessage);
 }
 
 void ChooseOldFile() {

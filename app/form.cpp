@@ -94,6 +94,11 @@ void CreateRow(const ControlRow& row) {
 
 }  // namespace
 
+const char* InitialText(FormControl id) {
+  const char* text = FORM[id].text;
+  return text != nullptr ? text : "";
+}
+
 int32_t BuildMainForm() {
   if (OpenAppWindow(WIN_MAIN, MAIN_X, MAIN_Y, MAIN_WIDTH, MAIN_HEIGHT, MAIN_FLAGS,
                     MAIN_TITLE) == 0)

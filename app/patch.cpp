@@ -30,6 +30,7 @@ static_assert(STUB_SIZE <= BUFFER_SIZE);
 struct PatchRun {
   const PatchRequest* request;
   const char* patchPath;
+  const char* stubPath;
   int32_t oldSize;
   int32_t newSize;
   char oldFingerprint[FINGERPRINT_SIZE];
@@ -85,17 +86,17 @@ bool KeepTempPath(PatchRun* run) {
 // passed, so a refused run leaves no trace.
 PatchOutcome PrepareRun(PatchRun* run) {
   const PatchRequest* request = run->request;
-  if (QueryFileSize(STUB_FILE_NAME) != STUB_SIZE)
+  if (QueryFileSize(run->stubPath) != STUB_SIZE)
     return PATCH_STUB_REJECTED;
   if (!OpenInput(SLOT_OLD, request->OldPath, &run->oldSize))
     return PATCH_OLD_UNREADABLE;
   if (!OpenInput(SLOT_NEW, request->NewPath, &run->newSize))
     return PATCH_NEW_UNREADABLE;
-  if (OpenForRead(SLOT_STUB, STUB_FILE_NAME) == 0)
+  if (OpenForRead(SLOT_STUB, run->stubPath) == 0)
     return PATCH_STUB_REJECTED;
   // Replacing an input (or the stub) would destroy what the patch is made of.
   if (SameFile(run->patchPath, request->OldPath) || SameFile(run->patchPath, request->NewPath) ||
-      SameFile(run->patchPath, STUB_FILE_NAME))
+      SameFile(run->patchPath, run->stubPath))
     return PATCH_OUTPUT_IS_INPUT;
   run->buffer = static_cast<unsigned char*>(MainAlloc(BUFFER_SIZE));
   if (run->buffer == nullptr)
@@ -211,10 +212,11 @@ int32_t EncodeDiffBlock(const unsigned char* oldBytes, const unsigned char* newB
 }
 
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
-                           ProgressReport progress) {
+                           ProgressReport progress, const char* stubPath) {
   PatchRun run{};
   run.request = request;
   run.patchPath = patchPath;
+  run.stubPath = stubPath;
   PatchOutcome outcome = PrepareRun(&run);
   if (outcome == PATCH_WRITTEN)
     outcome = WritePatch(&run, progress);

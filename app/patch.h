@@ -39,8 +39,11 @@ constexpr char STUB_FILE_NAME[] = "patch.dat";
 // Called with (k * 100) / B after each full DIFF_BLOCK of the new file.
 using ProgressReport = void (*)(int32_t percent);
 
+// The stub is read from stubPath; the form's is "patch.dat" in the current
+// folder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
-                           ProgressReport progress);
+                           ProgressReport progress,
+                           const char* stubPath = STUB_FILE_NAME);
 
 // The difference records of count positions: 0x00 where the bytes agree,
 // 0x01 and the new byte where they differ. records has room for 2 * count

@@ -1,0 +1,74 @@
+// The checks a patch request passes before it is generated, and the words
+// and exit codes for every way a request ends. The form and the console
+// program share them, so that both refuse the same requests in the same
+// order with the same texts. Nothing here shows anything: each message goes
+// to the caller's report with the title and text of the form's message box.
+#pragma once
+
+#include <cstdint>
+
+#include "app/form.h"
+#include "app/patch.h"
+
+constexpr char ERROR_TITLE[] = "Error!";
+constexpr char FATAL_TITLE[] = "Fatal error!";
+
+using MessageReport = void (*)(const char* title, const char* text);
+
+// One of the nine texts: the form's field for it (whose initial text is the
+// console program's default), its name on the command line and in a texts
+// file, and the message when it is empty.
+struct RequestText {
+  StringVar PatchRequest::*field;
+  FormControl control;
+  const char* name;
+  const char* emptyMessage;
+};
+
+// Payload order, which is also the order in which they are checked.
+inline constexpr RequestText REQUEST_TEXTS[] = {
+    {&PatchRequest::WindowTitle, ID_WINDOW_TITLE, "window-title",
+     "Window title is empty"},
+    {&PatchRequest::ProgramTitle, ID_PROGRAM_TITLE, "program-title",
+     "Program title is empty"},
+    {&PatchRequest::ProgramDescription, ID_PROGRAM_DESCRIPTION, "program-description",
+     "Program description is empty"},
+    {&PatchRequest::SystemNotice, ID_SYSTEM_NOTICE, "system-notice",
+     "System notice is empty"},
+    {&PatchRequest::FolderTip, ID_FOLDER_TIP, "folder-tip", "FolderTip is empty"},
+    {&PatchRequest::DefaultFolder, ID_DEFAULT_FOLDER, "default-folder",
+     "Default folder is empty"},
+    {&PatchRequest::OpenButtonText, ID_OPEN_BUTTON_TEXT, "open-button",
+     "Button open is empty"},
+    {&PatchRequest::InstallButtonText, ID_INSTALL_BUTTON_TEXT, "install-button",
+     "Button install is empty"},
+    {&PatchRequest::ExitButtonText, ID_EXIT_BUTTON_TEXT, "exit-button",
+     "Button exit is empty"},
+};
+
+// Releases the request's eleven strings.
+void FreeRequest(PatchRequest* request);
+
+// Why a request is refused before generation, in the order of the checks.
+enum RequestRefusal {
+  REQUEST_ACCEPTED,
+  REQUEST_TEXT_EMPTY,
+  REQUEST_OLD_MISSING,
+  REQUEST_NEW_MISSING,
+};
+
+// Reports every empty text, in order. A text is empty only when it has no
+// byte at all: spaces are a text.
+RequestRefusal CheckTexts(const PatchRequest* request, MessageReport report);
+
+// Each input must name a file of at least one byte (not a folder); the old
+// one is checked first and only the first missing one is reported.
+RequestRefusal CheckInputFiles(const PatchRequest* request, MessageReport report);
+
+void ReportOutcome(PatchOutcome outcome, MessageReport report);
+
+// The console program's exit codes: 0 for a written patch, a code of its own
+// for a usage error, for every refusal and for every other outcome.
+constexpr int32_t EXIT_USAGE = 1;
+int32_t RefusalExitCode(RequestRefusal refusal);
+int32_t OutcomeExitCode(PatchOutcome outcome);

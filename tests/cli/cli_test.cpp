@@ -1,0 +1,203 @@
+// The console program as a release script runs it: started with its output
+// in pipes, judged by its exit code and its one line on standard error. Its
+// patch must be the one GeneratePatch writes and must apply through patch.exe.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <random>
+#include <string>
+
+#include "app/form.h"
+#include "app/patch.h"
+#include "app/request.h"
+#include "stub/results.h"
+#include "tests/test_files.h"
+
+namespace {
+
+struct Ended {
+  DWORD code;
+  std::string out, err;
+};
+
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH];
+  return GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr) ? full : path;
+}
+
+std::string Quoted(const std::string& text) {
+  return std::string(1, '"').append(text).append(1, '"');
+}
+
+// Everything the pipe gives until the program ends and closes it.
+std::string Drain(HANDLE pipe) {
+  std::string bytes;
+  char block[4096];
+  DWORD got;
+  while (ReadFile(pipe, block, sizeof block, &got, nullptr) && got > 0)
+    bytes.append(block, got);
+  CloseHandle(pipe);
+  return bytes;
+}
+
+// Runs a command line in the folder. The outputs here are far smaller than
+// a pipe holds, so draining one after the other cannot block the program.
+Ended Start(std::string line, const std::string& folder) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out[2], err[2];  // read end, write end
+  EXPECT_TRUE(CreatePipe(&out[0], &out[1], &inherit, 0) &&
+              CreatePipe(&err[0], &err[1], &inherit, 0));
+  SetHandleInformation(out[0], HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out[1];
+  startup.hStdError = err[1];
+  PROCESS_INFORMATION process{};
+  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             folder.c_str(), &startup, &process))
+      << line;
+  CloseHandle(out[1]);
+  CloseHandle(err[1]);
+  Ended run{999, Drain(out[0]), Drain(err[0])};
+  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+    TerminateProcess(process.hProcess, run.code);
+  GetExitCodeProcess(process.hProcess, &run.code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
+}
+
+// The work folder has no patch.dat: the build's, beside the program, is used.
+class CliTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { SetUpRuntime(); }
+  void SetUp() override {
+    folder.Write("old.bin", "old"), folder.Write("new.bin", "new!");
+  }
+
+  Ended Cli(const std::string& arguments) {
+    return Start(Quoted(FullPath("patchbuilder-cli.exe")) + " " + arguments, folder.root);
+  }
+  TempFolder folder{"pb cli "};  // a space that the command lines must quote
+};
+
+TEST_F(CliTest, PatchIsGeneratePatchsAndApplies) {
+  unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const std::string old = RandomBytes(rng, 60000);
+  std::string now = old.substr(0, 50000) + RandomBytes(rng, 1 + rng() % 30000);
+  for (size_t i = rng() % 9; i < now.size(); i += 1 + rng() % 9)
+    now[i] = static_cast<char>(rng());
+  CreateDirectoryA(folder.Path("old files").c_str(), nullptr);
+  CreateDirectoryA(folder.Path("site dir").c_str(), nullptr);
+  folder.Write("old files\\game.exe", old);
+  folder.Write("new.bin", now);
+  folder.Write(
+      "texts.txt",
+      "# release texts\r\nwindow-title=Dune rally update\n  # indented\r\n\n"
+      "program-description=from the file\r\ndefault-folder= C:\\Games\\Dune rally \n");
+  // Spaces in paths and a quote in a text, quoted as Windows quotes them; the
+  // output name is used as given, with no ".exe" added.
+  Ended run =
+      Cli("--texts texts.txt --old \"old files\\game.exe\" --new new.bin "
+          "--out \"site dir\\the patch.v2\" --program-title \"Say \\\"1.1\\\"\" "
+          "--program-description \"from the command line\"");
+  EXPECT_EQ(run.code, 0u);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Process done\r\n");
+
+  PatchRequest request{};
+  const std::string given[][2] = {
+      {"window-title", "Dune rally update"},
+      {"program-title", "Say \"1.1\""},
+      {"program-description", "from the command line"},
+      {"default-folder", " C:\\Games\\Dune rally "},
+  };
+  for (const RequestText& text : REQUEST_TEXTS) {
+    AssignText(&(request.*text.field), InitialText(text.control));
+    for (const auto& [name, value] : given)
+      if (name == text.name)
+        AssignText(&(request.*text.field), value.c_str());
+  }
+  AssignText(&request.OldPath, folder.Path("old files\\game.exe").c_str());
+  AssignText(&request.NewPath, folder.Path("new.bin").c_str());
+  const std::string expected = folder.Path("expected.exe");
+  ASSERT_EQ(GeneratePatch(&request, expected.c_str(), nullptr), PATCH_WRITTEN);
+  FreeRequest(&request);
+  EXPECT_TRUE(ReadBytes(folder.Path("site dir\\the patch.v2")) == ReadBytes(expected));
+
+  folder.Write("site dir\\game.exe", old);
+  Ended install = Start(
+      Quoted(folder.Path("site dir\\the patch.v2")) + " /S /D=" + folder.Path("site dir"),
+      folder.root);
+  EXPECT_EQ(install.code, static_cast<DWORD>(STUB_DONE));
+  EXPECT_TRUE(ReadBytes(folder.Path("site dir\\game.exe")) == now);
+  ClearFolder(folder.Path("site dir"));
+  ClearFolder(folder.Path("old files"));
+}
+
+TEST_F(CliTest, EveryExitCodeWithItsLine) {
+  const std::string base =
+      "--old old.bin --new new.bin --out p.exe --window-title W --program-title P "
+      "--program-description D --default-folder F ";
+  folder.Write("bad.txt", "window-title=W\n  bogus =1\n");
+  HANDLE held = INVALID_HANDLE_VALUE;
+  const struct {
+    std::string arguments;
+    const char* hold;  // a file this process keeps open without sharing
+    DWORD code;
+    std::string err;
+  } cases[] = {
+      {base, nullptr, 0, "Process done\r\n"},
+      {base + "--quiet", nullptr, 0, ""},
+      {base + "--program-title \"\" --allow-empty", nullptr, 0, "Process done\r\n"},
+      {"--old old.bin --new new.bin", nullptr, EXIT_USAGE,
+       "--old, --new and --out are required (see --help)\r\n"},
+      {base + "--texts bad.txt", nullptr, EXIT_USAGE,
+       "Texts file line 2: unknown text name bogus\r\n"},
+      {base + "--window-title \"\" --exit-button \"\"", nullptr, 2,
+       "Window title is empty\r\nButton exit is empty\r\n"},
+      {base + "--old none.bin", nullptr, 3, "Old version file not found\r\n"},
+      {base + "--new .", nullptr, 4, "New version file not found\r\n"},
+      {base + "--stub new.bin", nullptr, 5, "'patch.dat' corrupted, can't continue.\r\n"},
+      {base + "--out OLD.BIN", nullptr, 6,
+       "Patch file can't replace the old or new version file\r\n"},
+      {base, "old.bin", 7, "Can't read old version file\r\n"},
+      {base, "new.bin", 8, "Can't read new version file\r\n"},
+      {base + "--out none\\p.exe", nullptr, 9, "Can't write patch file\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    if (c.hold != nullptr)
+      held = CreateFileA(folder.Path(c.hold).c_str(), GENERIC_READ, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+    Ended run = Cli(c.arguments);
+    EXPECT_EQ(run.code, c.code);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+    if (held != INVALID_HANDLE_VALUE)
+      CloseHandle(held), held = INVALID_HANDLE_VALUE;
+  }
+  Ended help = Cli("--help");
+  EXPECT_EQ(help.code, 0u);
+  EXPECT_EQ(help.out.rfind("Usage: patchbuilder-cli --old FILE", 0), 0u);
+  EXPECT_EQ(help.err, "");
+}
+
+// Windows asks to elevate a program named "patch..." that has no manifest
+// saying otherwise, and a build script cannot answer.
+TEST_F(CliTest, RunsWithItsCallersRights) {
+  HMODULE cli = LoadLibraryExA(FullPath("patchbuilder-cli.exe").c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = FindResourceA(cli, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(cli, found)));
+  EXPECT_NE(std::string(bytes, SizeofResource(cli, found)).find("level=\"asInvoker\""),
+            std::string::npos);
+  FreeLibrary(cli);
+}
+
+}  // namespace

@@ -30,6 +30,11 @@ enum PatchOutcome {
   PATCH_NEW_UNREADABLE,
   PATCH_OUTPUT_IS_INPUT,
   PATCH_OUTPUT_FAILED,
+  // The patch is read back and decoded before it is handed out; these end a
+  // run whose patch would not apply.
+  PATCH_OLD_CHANGED,
+  PATCH_NEW_CHANGED,
+  PATCH_CHECK_FAILED,
 };
 
 constexpr int32_t STUB_SIZE = 25088;

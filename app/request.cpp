@@ -39,6 +39,9 @@ constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_OLD_UNREADABLE, FATAL_TITLE, "Can't read old version file", 7},
     {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file", 8},
     {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file", 9},
+    {PATCH_OLD_CHANGED, FATAL_TITLE, "Old version file changed while the patch was made", 11},
+    {PATCH_NEW_CHANGED, FATAL_TITLE, "New version file changed while the patch was made", 12},
+    {PATCH_CHECK_FAILED, FATAL_TITLE, "Written patch failed its check", 13},
 };
 
 constexpr size_t RowIndex(PatchOutcome outcome) {

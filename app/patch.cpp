@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/proof.h"
 #include "app/request.h"
 #include "format/payload.h"
 #include "format/stream.h"
@@ -37,6 +38,10 @@ struct PatchRun {
   char newFingerprint[FINGERPRINT_SIZE];
   char tempPath[TEMP_PATH_SIZE];  // empty until the temporary file exists
   unsigned char* buffer;
+  // Taken when the inputs are opened, before they are fingerprinted, and
+  // compared once the patch is proven.
+  FileStamp oldStamp;
+  FileStamp newStamp;
 };
 
 bool OpenInput(int32_t slot, const char* path, int32_t* size) {
@@ -77,6 +82,8 @@ PatchOutcome PrepareRun(PatchRun* run) {
     return PATCH_OLD_UNREADABLE;
   if (!OpenInput(SLOT_NEW, request->NewPath, &run->newSize))
     return PATCH_NEW_UNREADABLE;
+  run->oldStamp = QueryFileStamp(request->OldPath);
+  run->newStamp = QueryFileStamp(request->NewPath);
   if (OpenForRead(SLOT_STUB, run->stubPath) == 0)
     return PATCH_STUB_REJECTED;
   // Replacing an input (or the stub) would destroy what the patch is made of.
@@ -120,10 +127,10 @@ const char* KeepResult(char* result) {
   return result;
 }
 
-PatchOutcome WritePayloadLines(PatchRun* run) {
+// The lines in payload order; the sizes are results at the ScratchCursor,
+// valid until the caller's mark rewinds it.
+void PayloadLinesOf(const PatchRun* run, const char* (&lines)[LINE_COUNT]) {
   const PatchRequest* request = run->request;
-  ScratchMark mark;
-  const char* lines[LINE_COUNT];
   for (const RequestText& text : REQUEST_TEXTS)
     lines[text.line] = request->*text.field;
   lines[LINE_OLD_FINGERPRINT] = run->oldFingerprint;
@@ -131,6 +138,12 @@ PatchOutcome WritePayloadLines(PatchRun* run) {
   lines[LINE_OLD_SIZE] = KeepResult(FormatDecimal(run->oldSize, ScratchCursor));
   lines[LINE_NEW_SIZE] = KeepResult(FormatDecimal(run->newSize, ScratchCursor));
   lines[LINE_OLD_NAME] = PathFileName(request->OldPath);
+}
+
+PatchOutcome WritePayloadLines(PatchRun* run) {
+  ScratchMark mark;
+  const char* lines[LINE_COUNT];
+  PayloadLinesOf(run, lines);
   SelectFile(SLOT_PATCH);
   for (const char* line : lines)
     if (!WriteLine(line))
@@ -180,7 +193,28 @@ void CloseSlots() {
   CloseFileSlot(SLOT_STUB);
 }
 
+// The written patch must give the new file from the old one, read back as
+// the stub reads it; an input that changed since it was opened makes both
+// the fingerprints and the stream suspect, whatever the read-back found.
+PatchOutcome ProveRun(const PatchRun* run) {
+  if (BeforePatchProof != nullptr)
+    BeforePatchProof(run->tempPath);
+  ScratchMark mark;
+  PatchIntent intent{run->stubPath, run->request->OldPath, {}};
+  PayloadLinesOf(run, intent.lines);
+  ProofResult proof = ProvePatch(run->tempPath, &intent);
+  if (QueryFileStamp(run->request->OldPath) != run->oldStamp)
+    return PATCH_OLD_CHANGED;
+  if (QueryFileStamp(run->request->NewPath) != run->newStamp)
+    return PATCH_NEW_CHANGED;
+  if (proof == PROOF_OLD_UNREADABLE)
+    return PATCH_OLD_UNREADABLE;
+  return proof == PROOF_HOLDS ? PATCH_WRITTEN : PATCH_CHECK_FAILED;
+}
+
 }  // namespace
+
+void (*BeforePatchProof)(const char* tempPath);
 
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress, const char* stubPath) {
@@ -191,8 +225,10 @@ PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
   PatchOutcome outcome = PrepareRun(&run);
   if (outcome == PATCH_WRITTEN)
     outcome = WritePatch(&run, progress);
-  // The output must not be open while it is moved into place.
+  // The output must not be open while it is read back and moved into place.
   CloseSlots();
+  if (outcome == PATCH_WRITTEN)
+    outcome = ProveRun(&run);
   if (outcome == PATCH_WRITTEN && MoveReplacing(run.tempPath, patchPath) == 0)
     outcome = PATCH_OUTPUT_FAILED;
   if (outcome != PATCH_WRITTEN && run.tempPath[0] != '\0')

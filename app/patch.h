@@ -1,6 +1,8 @@
 // Patch generation: the stub, fourteen payload lines and the difference
-// stream, written to a temporary file beside the output and moved over it
-// only when complete. On every failure the output path is as it was.
+// stream, written to a temporary file beside the output, read back and
+// decoded as the stub will, and moved over the output only when it gives the
+// new file and neither input changed meanwhile. On every failure the output
+// path is as it was.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +41,11 @@ enum PatchOutcome {
 };
 
 constexpr char STUB_FILE_NAME[] = "patch.dat";
+
+// Called, when set, with the temporary file's path once the patch is
+// written and closed and before it is read back. Tests damage the patch or
+// change an input there; the tool leaves it unset.
+extern void (*BeforePatchProof)(const char* tempPath);
 
 // The stub is read from stubPath; the form's is "patch.dat" in the current
 // folder. progress is called with (k * 100) / B after each full DIFF_BLOCK

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -66,20 +65,13 @@ TEST_F(Strings, NestedResultsBuildBehindEachOther) {
   EXPECT_EQ(StringsEqual(start + 4, ".exe"), 0) << "comparison is case-sensitive";
 }
 
-TEST_F(Strings, CaseConversionsTouchOnlyTheirByteRanges) {
-  std::string all;
-  for (int c = 1; c < 256; c++)
-    all += static_cast<char>(c);
-  ToLowerCase(all.c_str(), start);
-  for (int c = 1; c < 256; c++) {
-    bool changes = (c >= 0x41 && c <= 0x5A) || (c >= 0xC0 && c <= 0xDE);
-    EXPECT_EQ(static_cast<unsigned char>(start[c - 1]), changes ? c + 0x20 : c) << c;
-  }
-  ToUpperCase(all.c_str(), start);
-  for (int c = 1; c < 256; c++) {
-    bool changes = (c >= 0x61 && c <= 0x7A) || c >= 0xE0;
-    EXPECT_EQ(static_cast<unsigned char>(start[c - 1]), changes ? c - 0x20 : c) << c;
-  }
+// The edges of A..Z and of 0xC0..0xDE, and the sign 0xD7 amid the letters.
+TEST_F(Strings, CaseConversionsChangeOnlyTheirLetters) {
+  const char* mixed = "@AZ[`az{\xBF\xC0\xD7\xDE\xDF\xE0\xF7\xFE\xFF";
+  ExpectResult(ToLowerCase(mixed, start), start,
+               "@az[`az{\xBF\xE0\xF7\xFE\xDF\xE0\xF7\xFE\xFF");
+  ExpectResult(ToUpperCase(mixed, start), start,
+               "@AZ[`AZ{\xBF\xC0\xD7\xDE\xDF\xC0\xD7\xDE\xDF");
   ExpectResult(ToLowerCase(nullptr, start), start, "");
 }
 
@@ -113,23 +105,18 @@ TEST_F(Strings, PartsAndTrims) {
 TEST_F(Strings, NumbersFormatAndParse) {
   ExpectResult(FormatDecimal(0, start), start, "0");
   ExpectResult(FormatDecimal(-2147483647 - 1, start), start, "-2147483648");
-  ExpectResult(FormatDecimal(2147483647, start), start, "2147483647");
   ExpectResult(FormatHex(-1, start), start, "FFFFFFFF");
   ExpectResult(FormatHex(0xAB, start), start, "AB");
   ExpectResult(FormatUnsignedDecimal(-1, 0, start), start, "255");
-  ExpectResult(FormatUnsignedDecimal(-1, 1, start), start, "65535");
   ExpectResult(FormatUnsignedDecimal(-1, 2, start), start, "4294967295");
 
   EXPECT_EQ(ParseInteger("  42x"), 42);
   EXPECT_EQ(ParseInteger("-17"), -17);
   EXPECT_EQ(ParseInteger("+8"), 8);
   EXPECT_EQ(ParseInteger("2147483648"), -2147483647 - 1) << "modulo 2^32";
-  EXPECT_EQ(ParseInteger("4294967297"), 1);
   EXPECT_EQ(ParseInteger("- 5"), 0);
   EXPECT_EQ(ParseInteger(nullptr), 0);
-  EXPECT_EQ(FirstCharCode("\xE9t\xE9"), 0xE9);
-  EXPECT_EQ(FirstCharCode(nullptr), 0);
-  EXPECT_EQ(StringLength(nullptr), 0);
+  EXPECT_EQ(FirstCharCode("\xE9t") + FirstCharCode(nullptr) + StringLength(nullptr), 0xE9);
   EXPECT_EQ(StringGreater("b", "a"), 1);
   EXPECT_EQ(StringGreater("\xE9", "z"), 1) << "bytes compare unsigned";
   EXPECT_EQ(StringLess("", nullptr), 0);
@@ -161,30 +148,6 @@ TEST_F(Strings, ResultsAreCutAtTheBufferEnd) {
   ExpectResult(FormatDecimal(-2147483647, last - 4), last - 4, "-214");
   ScratchCursor = last;
   ExpectResult(PathFileName("C:\\x\\name"), last, "");
-}
-
-TEST_F(Strings, FreeRecordStringsWalksNestedArrays) {
-  struct Item { int32_t id; StringVar name; StringVar note; };
-  struct Record { StringVar title; Item items[3]; int32_t count; StringVar footer; };
-  Record record{};
-  AssignText(&record.title, "t");
-  AssignText(&record.footer, "f");
-  for (Item& item : record.items) {
-    AssignText(&item.name, "n");
-    AssignText(&item.note, "o");
-  }
-  const int32_t descriptor[] = {
-      offsetof(Record, title),
-      FIELDS_ARRAY, 3, offsetof(Record, items), sizeof(Item),
-          offsetof(Item, name), offsetof(Item, note), FIELDS_END,
-      offsetof(Record, footer), FIELDS_END};
-  FreeRecordStrings(&record, descriptor);
-  EXPECT_EQ(record.title, nullptr);
-  EXPECT_EQ(record.footer, nullptr) << "the walk continues after the array";
-  for (Item& item : record.items) {
-    EXPECT_EQ(item.name, nullptr);
-    EXPECT_EQ(item.note, nullptr);
-  }
 }
 
 }  // namespace

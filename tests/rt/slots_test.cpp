@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -54,7 +55,8 @@ TEST_F(Slots, GrowthKeepsRecordsAndAddsZeroOnes) {
   for (int32_t n = 0; n < 10; n++) {
     auto* record = static_cast<Record*>(SlotFind(&table, n));
     ASSERT_NE(record, nullptr) << n;
-    EXPECT_TRUE(record->handle == 100u + n && record->extra == 3u * (100 + n)) << n;
+    EXPECT_EQ(std::pair(record->handle, record->extra),
+              std::pair(100u + n, 300u + 3 * n));
   }
   for (int32_t n : {11, 39, 40, 199, 201, 230, 231})  // 231: the last spare record
     EXPECT_EQ(reinterpret_cast<Record*>(table.records)[n].handle, 0u) << n;

@@ -116,7 +116,8 @@ TEST_F(Strings, NumbersFormatAndParse) {
   EXPECT_EQ(ParseInteger("2147483648"), -2147483647 - 1) << "modulo 2^32";
   EXPECT_EQ(ParseInteger("- 5"), 0);
   EXPECT_EQ(ParseInteger(nullptr), 0);
-  EXPECT_EQ(FirstCharCode("\xE9t") + FirstCharCode(nullptr) + StringLength(nullptr), 0xE9);
+  EXPECT_EQ(FirstCharCode("\xE9t") + FirstCharCode(nullptr) + StringLength(nullptr),
+            0xE9);
   EXPECT_EQ(StringGreater("b", "a"), 1);
   EXPECT_EQ(StringGreater("\xE9", "z"), 1) << "bytes compare unsigned";
   EXPECT_EQ(StringLess("", nullptr), 0);

@@ -7,6 +7,8 @@
 
 #include <iterator>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "tests/gui/gui_runtime.h"
 
@@ -136,10 +138,11 @@ TEST_F(EventsTest, TabCyclesTabStopsAndEditsReportFocus) {
   EXPECT_EQ(WaitEvent(), EV_CONTROL);
   EXPECT_EQ(EventControlNumber(), 5);
   EXPECT_EQ(EventState.subtype, EN_SETFOCUS);
-  std::vector<Event> notices = DrainEvents();
-  ASSERT_EQ(notices.size(), 2u);
-  EXPECT_TRUE(notices[0].controlNumber == 1 && notices[0].subtype == FOCUS_LOST);
-  EXPECT_TRUE(notices[1].controlNumber == 5 && notices[1].subtype == FOCUS_GAINED);
+  std::vector<std::pair<int32_t, int32_t>> notices;  // number, subtype
+  for (const Event& event : DrainEvents())
+    notices.push_back({event.controlNumber, event.subtype});
+  EXPECT_EQ(notices, (std::vector<std::pair<int32_t, int32_t>>{{1, FOCUS_LOST},
+                                                               {5, FOCUS_GAINED}}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Numbered top-level windows on real windows: styles, sizes, placement, the
 // table, classes and accelerators.
 #include <string>
+#include <utility>
 
 #include "tests/gui/gui_runtime.h"
 
@@ -49,7 +50,8 @@ TEST_F(WindowsTest, FlagsGiveStyleAndExactClientArea) {
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & BITS, c.style)
         << c.flags;
     EXPECT_EQ(client, (RECT{0, 0, 361, 277})) << c.flags;
-    EXPECT_TRUE(RectOf(window).left == 120 && RectOf(window).top == 90) << c.flags;
+    EXPECT_EQ((POINT{RectOf(window).left, RectOf(window).top}), (POINT{120, 90}))
+        << c.flags;
   }
   // Maximised only when shown.
   EXPECT_TRUE(IsZoomed(Hwnd(OpenAppWindow(2, 0, 0, 99, 99, FRAME | WS_MAXIMIZE, "m"))));
@@ -96,10 +98,11 @@ TEST_F(WindowsTest, TableGrowsAndLeavesRecordsBetweenEmpty) {
 TEST_F(WindowsTest, ReopeningNumberReplacesWindowClassAndAccelerators) {
   HWND first = Hwnd(OpenAppWindow(3, 0, 0, 50, 50, WF_INVISIBLE, "first"));
   HWND second = Hwnd(OpenAppWindow(3, 0, 0, 50, 50, WF_INVISIBLE, "second"));
-  EXPECT_TRUE(!IsWindow(first) && IsWindow(second));
+  EXPECT_EQ(std::pair(IsWindow(first), IsWindow(second)), std::pair(FALSE, TRUE));
   EXPECT_EQ(ClassOf(second), "WindowClass_3");
   HACCEL table = FindWindowRecord(3)->acceleratorTable;
-  EXPECT_TRUE(table != nullptr && FindAccelerators(second) == table);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(FindAccelerators(second), table);
   CloseAppWindow(3);
   WNDCLASSA unused;
   EXPECT_FALSE(GetClassInfoA(ModuleInstance(), "WindowClass_3", &unused));
@@ -112,10 +115,11 @@ TEST_F(WindowsTest, AutomaticWindowsHaveOwnReferencesAndClasses) {
   HWND windowA = reinterpret_cast<HWND>(LastWindowHandle());
   int32_t b = OpenAppWindow(-1, 0, 0, 50, 50, WF_INVISIBLE, "b");
   HWND windowB = reinterpret_cast<HWND>(LastWindowHandle());
-  EXPECT_TRUE(a != b && !IsTableNumber(&WindowTable, a));
+  EXPECT_NE(a, b);
+  EXPECT_FALSE(IsTableNumber(&WindowTable, a));
   EXPECT_EQ(ClassOf(windowB), "WindowClass_" + std::to_string(b));
   CloseAppWindow(a);
-  EXPECT_TRUE(!IsWindow(windowA) && IsWindow(windowB));
+  EXPECT_EQ(std::pair(IsWindow(windowA), IsWindow(windowB)), std::pair(FALSE, TRUE));
   CloseAppWindow(a);  // stale and made-up references are no windows
   CloseAppWindow(0x7654320);
   CloseAppWindow(b);

@@ -73,6 +73,7 @@ class CliTest : public testing::Test {
   static void SetUpTestSuite() { SetUpRuntime(); }
   void SetUp() override {
     folder.Write("old.bin", "old"), folder.Write("new.bin", "new!");
+    folder.Write("empty.bin", "");
   }
 
   Ended Cli(const std::string& arguments) {
@@ -146,6 +147,7 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
        "Window title is empty\r\nButton exit is empty\r\n"},
       {base + "--old none.bin", nullptr, 3, "Old version file not found\r\n"},
       {base + "--new .", nullptr, 4, "New version file not found\r\n"},
+      {base + "--new empty.bin", nullptr, 4, "New version file not found\r\n"},
       {base + "--stub new.bin", nullptr, 5, "'patch.dat' corrupted, can't continue.\r\n"},
       {base + "--out OLD.BIN", nullptr, 6,
        "Patch file can't replace the old or new version file\r\n"},

@@ -1,5 +1,5 @@
-// Numbered controls on real windows: creation, the table, the per-kind
-// operations and the release of numbers when windows die.
+// Numbered controls on real windows: the kinds the form makes, their values
+// and texts, and numbers that name no control.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>  // needs <windows.h> before it
@@ -17,10 +17,9 @@ class ControlsTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
-    window = Hwnd(OpenAppWindow(0, 50, 50, 400, 300, WF_INVISIBLE, "controls"));
+    OpenAppWindow(0, 50, 50, 400, 300, WF_INVISIBLE, "controls");
     SetControlParent(LastWindowHandle());
   }
-  HWND window = nullptr;
 };
 
 std::string Text(int32_t number) {
@@ -40,29 +39,6 @@ TEST_F(ControlsTest, KindsGetStyleEdgeAndFont) {
   EXPECT_EQ(SendMessageA(bar, WM_GETFONT, 0, 0), 0);
 }
 
-TEST_F(ControlsTest, TableGrowsAndNumbersAreReplacedAndAutomatic) {
-  InitControls();  // a fresh table of capacity 30
-  SetControlParent(LastWindowHandle());
-  CreateEditField(29, 0, 0, 50, 20, "29");
-  EXPECT_EQ(ControlTable.capacity, 30);
-  CreateEditField(30, 0, 0, 50, 20, "30");
-  EXPECT_EQ(ControlTable.capacity, 60);
-  EXPECT_EQ(Text(29) + Text(30), "2930");
-
-  HWND first = Hwnd(CreateEditField(5, 0, 0, 50, 20, "first"));
-  HWND second = Hwnd(CreateButton(5, 0, 30, 50, 20, "second"));
-  EXPECT_EQ(std::pair(IsWindow(first), IsWindow(second)), std::pair(FALSE, TRUE));
-  EXPECT_EQ(Text(5), "second");
-
-  int32_t automatic = CreateLabel(-1, 0, 0, 50, 20, "auto");
-  HWND label = FindControlRecord(automatic)->window;
-  EXPECT_NE(SetControlText(automatic, "changed"), 0);
-  EXPECT_EQ(Text(automatic), "changed");
-  FreeControl(automatic);
-  EXPECT_FALSE(IsWindow(label));
-  EXPECT_EQ(FindControlRecord(automatic), nullptr);
-}
-
 TEST_F(ControlsTest, ValuesAndNumbersWithoutControls) {
   CreateLabel(1, 0, 0, 50, 20, "label");
   HWND bar = Hwnd(CreateProgressBar(3, 0, 0, 50, 20, 0, 100));
@@ -71,10 +47,8 @@ TEST_F(ControlsTest, ValuesAndNumbersWithoutControls) {
   EXPECT_EQ(SetControlValue(3, 40), 0);
   EXPECT_EQ(SetControlValue(3, 70), 40);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 70);
-  // Free, never used, just past the table, stale and made-up numbers.
-  int32_t stale = CreateLabel(-1, 0, 0, 50, 20, "x");
-  FreeControl(stale);
-  for (int32_t nothing : {17, 30, 31, stale, 0x7654320}) {
+  // Free, never used, just past the table and made-up numbers.
+  for (int32_t nothing : {17, 30, 31, 0x7654320}) {
     char* start = ScratchCursor;
     EXPECT_EQ(SetControlText(nothing, "x"), 0);
     EXPECT_EQ(GetControlText(nothing), start);
@@ -94,34 +68,6 @@ TEST_F(ControlsTest, LongTextIsCutAtLimitAndAtBufferEnd) {
   ScratchCursor = last - 10;
   EXPECT_EQ(StringLength(GetControlText(6)), 10);
   EXPECT_EQ(std::pair(*last, ScratchCursor), std::pair('\0', last));
-}
-
-TEST_F(ControlsTest, FailedCreationLeavesNumberFreeAndEditsWorking) {
-  HWND edit = Hwnd(CreateEditField(1, 0, 0, 50, 20, "works"));
-  SetControlParent(0);  // a child without a parent cannot be made
-  EXPECT_EQ(CreateEditField(2, 0, 0, 50, 20, "x"), 0);
-  EXPECT_EQ(CreateProgressBar(-1, 0, 0, 50, 20, 0, 10), 0);
-  int32_t automatic = CreateButton(-1, 0, 0, 50, 20, "x");
-  EXPECT_NE(automatic, 0);  // still reported, but names no control
-  for (int32_t n : {2, automatic})
-    EXPECT_EQ(FindControlRecord(n), nullptr) << n;
-  // The focus layer that edit fields share still forwards to the control.
-  EXPECT_EQ(Text(1), "works");
-  EXPECT_EQ(GetWindowLongA(edit, GWL_WNDPROC), reinterpret_cast<LONG>(EditFocusProc));
-}
-
-TEST_F(ControlsTest, ClosingWindowFreesItsControlNumbers) {
-  int32_t numbers[] = {CreateLabel(-1, 0, 0, 50, 20, "a"), 11, 12, 13};
-  CreateEditField(11, 0, 0, 50, 20, "b");
-  CreateButton(12, 0, 0, 50, 20, "c");
-  CreateProgressBar(13, 0, 0, 50, 20, 0, 100);
-  SetControlParent(
-      static_cast<WindowRef>(OpenAppWindow(1, 0, 0, 99, 99, WF_INVISIBLE, "other")));
-  CreateLabel(14, 0, 0, 50, 20, "elsewhere");
-  CloseAppWindow(0);
-  for (int32_t n : numbers)
-    EXPECT_EQ(FindControlRecord(n), nullptr) << n;
-  EXPECT_EQ(Text(14), "elsewhere");
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
   }
 }
 
-TEST_F(RequestersTest, ChosenPathAndPatternIndex) {
+TEST_F(RequestersTest, ChosenPathIsTheResult) {
   std::string chosen = TempFolder("pb_requesters") + "\\a.exe";
   char* start = ScratchCursor;
   FileAnswer = chosen.c_str();
@@ -151,25 +151,6 @@ TEST_F(RequestersTest, ChosenPathAndPatternIndex) {
             chosen);
   EXPECT_EQ(SeenDialog, "patch.exe|Text(*.txt)|Programs|1");
   EXPECT_EQ(ScratchCursor, start + chosen.size());
-  EXPECT_EQ(ChosenPatternIndex(), 1);
-}
-
-TEST_F(RequestersTest, MultiSelectGivesEveryName) {
-  std::string folder = TempFolder("pb_requesters_multi");
-  for (const char* name : {"\\a.exe", "\\b.exe"})
-    CloseHandle(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, 0, nullptr));
-  FileAnswer = "\"a.exe\" \"b.exe\"";
-  std::vector<std::string> names{
-      ChooseOpenFileEx("Many", (folder + "\\").c_str(), EXE_FILTER, 0, 1)};
-  for (std::string next = NextMultiSelectName(); !next.empty();
-       next = NextMultiSelectName())
-    names.push_back(next);
-  EXPECT_EQ(names, (std::vector<std::string>{folder + "\\a.exe", folder + "\\b.exe"}));
-  FileAnswer = "a.exe";
-  EXPECT_EQ(ChooseOpenFileEx("One", (folder + "\\").c_str(), EXE_FILTER, 0, 1),
-            folder + "\\a.exe");
-  EXPECT_STREQ(NextMultiSelectName(), "");
 }
 
 TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {

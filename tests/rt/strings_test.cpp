@@ -105,16 +105,4 @@ TEST_F(Strings, PathFileName) {
   ExpectResult(PathFileName(nullptr), start, "");
 }
 
-TEST_F(Strings, ResultsAreCutAtTheBufferEnd) {
-  char* last = start + ScratchRoom(start);  // the byte that only holds a NUL
-  ScratchCursor = last - 3;
-  AppendString("abcdef");
-  EXPECT_EQ(std::string(last - 3), "abc");
-  EXPECT_EQ(ScratchCursor, last);
-  ExpectResult(SpaceString(10, last - 2), last - 2, "  ");
-  ExpectResult(FormatDecimal(-2147483647, last - 4), last - 4, "-214");
-  ScratchCursor = last;
-  ExpectResult(PathFileName("C:\\x\\name"), last, "");
-}
-
 }  // namespace

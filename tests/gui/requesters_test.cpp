@@ -7,6 +7,7 @@
 
 #include "gui/requesters_internal.h"
 #include "tests/gui/gui_runtime.h"
+#include "tests/test_files.h"
 
 // These need <windows.h> first.
 #include <commdlg.h>
@@ -111,16 +112,9 @@ class RequestersTest : public GuiTest {
   UINT_PTR timer = 0;
 };
 
-std::string TempFolder(const char* name) {
-  char base[MAX_PATH];
-  GetTempPathA(MAX_PATH, base);
-  std::string folder = std::string(base) + name;
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
 TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
-  std::string folder = TempFolder("pb_requesters");
+  const TempFolder temp("pb_requesters");
+  const std::string& folder = temp.root;
   // Without a folder of its own the dialog opens where the platform likes
   // (the current or the last used folder).
   struct {
@@ -144,7 +138,8 @@ TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
 }
 
 TEST_F(RequestersTest, ChosenPathIsTheResult) {
-  std::string chosen = TempFolder("pb_requesters") + "\\a.exe";
+  const TempFolder temp("pb_requesters");
+  const std::string chosen = temp.Path("a.exe");
   char* start = ScratchCursor;
   FileAnswer = chosen.c_str();
   EXPECT_EQ(ChooseSaveFile("Save", "patch.exe", "Text(*.txt)|*.txt|Programs|*.exe", 1),

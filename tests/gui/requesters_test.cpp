@@ -112,7 +112,7 @@ class RequestersTest : public GuiTest {
   UINT_PTR timer = 0;
 };
 
-TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
+TEST_F(RequestersTest, DialogsOpenAtTheDefaultPathAndGiveTheAnswer) {
   const TempFolder temp("pb_requesters");
   const std::string& folder = temp.root;
   // Without a folder of its own the dialog opens where the platform likes
@@ -135,10 +135,6 @@ TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
         << SeenFolder;
     EXPECT_EQ(SeenDialog, c.fileName + "|Executable files(*.exe)|0");
   }
-}
-
-TEST_F(RequestersTest, ChosenPathIsTheResult) {
-  const TempFolder temp("pb_requesters");
   const std::string chosen = temp.Path("a.exe");
   char* start = ScratchCursor;
   FileAnswer = chosen.c_str();

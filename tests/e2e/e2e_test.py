@@ -83,7 +83,7 @@ def probe(*args, found=True):
 
 
 def win_path(folder, name):
-    return "Z:" + f"{folder}/{name}".replace("/", "\\") if name else ""
+    return "Z:" + f"{folder}/{name}".replace("/", "\\")
 
 
 def expected_patch(stub, texts, old_path, old, new):

@@ -1,12 +1,11 @@
 // Numbered controls on real windows: the kinds the form makes, their values
-// and texts, and numbers that name no control.
+// and texts.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>  // needs <windows.h> before it
 // clang-format on
 
 #include <string>
-#include <utility>
 
 #include "tests/gui/gui_runtime.h"
 
@@ -39,7 +38,7 @@ TEST_F(ControlsTest, KindsGetStyleEdgeAndFont) {
   EXPECT_EQ(SendMessageA(bar, WM_GETFONT, 0, 0), 0);
 }
 
-TEST_F(ControlsTest, ValuesAndNumbersWithoutControls) {
+TEST_F(ControlsTest, ValueMovesOnlyTheProgressBar) {
   CreateLabel(1, 0, 0, 50, 20, "label");
   HWND bar = Hwnd(CreateProgressBar(3, 0, 0, 50, 20, 0, 100));
   EXPECT_EQ(SetControlValue(1, 40), 0);
@@ -47,27 +46,14 @@ TEST_F(ControlsTest, ValuesAndNumbersWithoutControls) {
   EXPECT_EQ(SetControlValue(3, 40), 0);
   EXPECT_EQ(SetControlValue(3, 70), 40);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 70);
-  // Free, never used, just past the table and made-up numbers.
-  for (int32_t nothing : {17, 30, 31, 0x7654320}) {
-    char* start = ScratchCursor;
-    EXPECT_EQ(SetControlText(nothing, "x"), 0);
-    EXPECT_EQ(GetControlText(nothing), start);
-    EXPECT_EQ(std::pair(*start, ScratchCursor), std::pair('\0', start));
-    EXPECT_EQ(SetControlValue(nothing, 1), 0);
-    FreeControl(nothing);
-  }
 }
 
-TEST_F(ControlsTest, LongTextIsCutAtLimitAndAtBufferEnd) {
+TEST_F(ControlsTest, LongTextIsCutAtItsLimit) {
   SendMessageA(Hwnd(CreateEditField(6, 0, 0, 50, 20, "")), EM_SETLIMITTEXT, 50000, 0);
   SetControlText(6, std::string(40000, 'x').c_str());
   char* start = ScratchCursor;
   EXPECT_EQ(StringLength(GetControlText(6)), 31999);
   EXPECT_EQ(ScratchCursor, start + 31999);
-  char* last = ScratchStart() + SCRATCH_SIZE - 1;
-  ScratchCursor = last - 10;
-  EXPECT_EQ(StringLength(GetControlText(6)), 10);
-  EXPECT_EQ(std::pair(*last, ScratchCursor), std::pair('\0', last));
 }
 
 }  // namespace

@@ -134,9 +134,9 @@ TEST_F(PatchTest, MatchesOracleAndTheStubReadsTheLinesBack) {
     for (auto& t : texts)
       for (size_t n = random() % 3 ? random() % 100 : 31999; t.size() < n;)
         t += static_cast<char>(0x20 + random() % 0xE0);
-    std::string name = "x";
-    while (name.size() < 1 + random() % 30)
-      name.insert(0, 1, " ._-~aZ9\xE9\xFC\xC4\xF1\xA9"[random() % 13]);
+    std::string name = "xx";  // neither a leading dot nor a trailing dot or space
+    while (name.size() < 2 + random() % 30)
+      name.insert(1, 1, " ._-~aZ9\xE9\xFC\xC4\xF1\xA9"[random() % 13]);
     WriteBytes(name, old);
     WriteBytes("new.bin", now);
     WriteBytes("out.exe", std::string(200000, '\xEE'));  // replaced whole, no stale tail

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int32_t CHUNK_SIZE = 65536;
+constexpr int32_t CHUNK_SIZE = 1 << 18;
 static_assert(STUB_SIZE <= CHUNK_SIZE);
 
 // The open files (automatic numbers, 0 while closed) and one allocation for
@@ -51,7 +51,7 @@ bool SameStub(Proof* p) {
 }
 
 // The lines as the stub splits and checks them, each equal to the line
-// meant. Leaves in the chunk the stream bytes the same read delivered.
+// meant (a null text is the empty line the writer wrote). Leaves in the chunk the stream bytes the same read delivered.
 bool LinesAsMeant(Proof* p, PayloadFacts* facts, DiffChunk* chunk) {
   int32_t count = ReadFrom(p->patchFile, p->lineBytes, PAYLOAD_LINES_LIMIT);
   const char* lines[LINE_COUNT];
@@ -59,7 +59,7 @@ bool LinesAsMeant(Proof* p, PayloadFacts* facts, DiffChunk* chunk) {
   if (used == 0 || !ReadPayloadLines(lines, facts))
     return false;
   for (int32_t i = 0; i < LINE_COUNT; i++)
-    if (std::strcmp(lines[i], p->intent->lines[i]) != 0)
+    if (!StringsEqual(lines[i], p->intent->lines[i]))
       return false;
   chunk->stream = reinterpret_cast<unsigned char*>(p->lineBytes) + used;
   chunk->streamCount = count - used;
@@ -97,7 +97,7 @@ ProofResult DecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChunk* chu
   Md5Final(digest, &md5);
   Md5DigestText(digest, text);
   bool holds = status == DIFF_DONE && decoder.position == facts->newSize &&
-               std::strcmp(text, p->intent->lines[LINE_NEW_FINGERPRINT]) == 0;
+               StringsEqual(text, p->intent->lines[LINE_NEW_FINGERPRINT]);
   return holds ? PROOF_HOLDS : PROOF_FAILED;
 }
 

@@ -12,6 +12,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "rt/files.h"
 #include "rt/heaps.h"
@@ -80,6 +81,54 @@ inline void ClearFolder(const std::string& folder) {
   for (const auto& name : ListFolder(folder))
     if (!DeleteFileA((folder + "\\" + name).c_str()))
       RemoveDirectoryA((folder + "\\" + name).c_str());
+}
+
+// A program's exit code (999: it did not end) and what it wrote.
+struct ProgramRun {
+  DWORD code = 999;
+  std::string out, err;
+};
+
+// Runs a command line in the folder (empty: this one), acting on the program
+// meanwhile; a program still running after a fatal failure or a minute is
+// ended, so that it holds no file later. Its outputs must fit in a pipe until
+// meanwhile returns; then draining one after the other cannot block it.
+inline ProgramRun RunProgram(
+    std::string line, const std::string& folder = "", void (*meanwhile)() = [] {}) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out[2], err[2];  // read end, write end
+  EXPECT_TRUE(CreatePipe(&out[0], &out[1], &inherit, 0) &&
+              CreatePipe(&err[0], &err[1], &inherit, 0));
+  SetHandleInformation(out[0], HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out[1];
+  startup.hStdError = err[1];
+  PROCESS_INFORMATION process{};
+  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             folder.empty() ? nullptr : folder.c_str(), &startup,
+                             &process))
+      << line;
+  CloseHandle(out[1]);
+  CloseHandle(err[1]);
+  meanwhile();
+  ProgramRun run;
+  if (testing::Test::HasFatalFailure())
+    TerminateProcess(process.hProcess, run.code);
+  for (auto [pipe, bytes] : {std::pair{out[0], &run.out}, {err[0], &run.err}}) {
+    char block[4096];
+    for (DWORD got; ReadFile(pipe, block, sizeof block, &got, nullptr) && got > 0;)
+      bytes->append(block, got);
+    CloseHandle(pipe);
+  }
+  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+    TerminateProcess(process.hProcess, run.code);
+  GetExitCodeProcess(process.hProcess, &run.code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
 }
 
 // A folder of its own under the Windows temp folder, removed with its files.

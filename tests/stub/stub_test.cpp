@@ -27,14 +27,6 @@ const std::string SOURCE = WORK + "\\source";
 const std::string PATCH = WORK + "\\patch.exe";
 const std::string TARGET = SITE + "\\target.bin";
 
-testing::AssertionResult Same(const std::string& got, const std::string& want) {
-  if (got == want)
-    return testing::AssertionSuccess();
-  auto at = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first;
-  return testing::AssertionFailure() << "first difference at " << at - got.begin()
-                                     << ", sizes " << got.size() << ", " << want.size();
-}
-
 // A copy resized to size (zeros added) with about one byte in step changed.
 std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t step) {
   bytes.resize(size);
@@ -68,25 +60,11 @@ StubResult Install(const std::string& folder) {
   return InstallPatch(folder.c_str(), nullptr);
 }
 
-// Runs the real patch, acting on it meanwhile. A patch still running after
-// a fatal failure or a minute is ended, so that it holds no file later.
+// Runs the real patch, acting on it meanwhile.
 int RunPatch(
     const std::string& arguments, void (*meanwhile)() = [] {}) {
-  std::string line = "\"" + PATCH + "\" " + arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  DWORD code = 999;
-  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
-  meanwhile();
-  if (testing::Test::HasFatalFailure() ||
-      WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-    TerminateProcess(process.hProcess, code);
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return static_cast<int>(
+      RunProgram("\"" + PATCH + "\" " + arguments, "", meanwhile).code);
 }
 
 class StubTest : public ::testing::Test {
@@ -132,7 +110,7 @@ TEST_F(StubTest, RefusalsLeaveTheFolderAsItWas) {
                               c.heldSharing, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(Install(SITE), c.result);
     CloseHandle(held);
-    EXPECT_TRUE(Same(ReadBytes(TARGET), c.target));
+    EXPECT_TRUE(SameBytes(ReadBytes(TARGET), c.target));
     EXPECT_EQ(ListFolder(SITE), before);
   }
 }
@@ -150,18 +128,18 @@ TEST_F(StubTest, UnattendedRunsInstallAndKeepBackups) {
   WriteBytes(TARGET, old);
   EXPECT_EQ(RunPatch("/S /X /D=" + SITE), STUB_BAD_COMMAND_LINE);
   EXPECT_EQ(RunPatch("/S /D=" + SITE), STUB_DONE);
-  EXPECT_TRUE(Same(ReadBytes(TARGET), now));
-  EXPECT_TRUE(Same(ReadBytes(TARGET + ".bak"), old));
+  EXPECT_TRUE(SameBytes(ReadBytes(TARGET), now));
+  EXPECT_TRUE(SameBytes(ReadBytes(TARGET + ".bak"), old));
   EXPECT_EQ(Install(SITE), STUB_ALREADY_PATCHED);
   WriteBytes(TARGET, old);
   EXPECT_EQ(Install(SITE), STUB_DONE);
-  EXPECT_TRUE(Same(ReadBytes(TARGET + ".bak2"), old));
+  EXPECT_TRUE(SameBytes(ReadBytes(TARGET + ".bak2"), old));
   EXPECT_EQ(ListFolder(SITE), (Names{"target.bin", "target.bin.bak", "target.bin.bak2"}));
   const std::string patch = ReadBytes(PATCH);
   WriteBytes(PATCH, patch.substr(0, patch.size() - 1));
   WriteBytes(TARGET, old);
   EXPECT_EQ(RunPatch("/S /D=" + SITE), STUB_PATCH_DAMAGED);
-  EXPECT_TRUE(Same(ReadBytes(TARGET), old));
+  EXPECT_TRUE(SameBytes(ReadBytes(TARGET), old));
 }
 
 // Where nothing can be written or the disk fills, neither the tool's patch
@@ -183,7 +161,7 @@ TEST_F(StubTest, ReadOnlyFolderAndFullDiskAreRefused) {
     EXPECT_EQ(MakePatch(old, now, *names.begin(), path), PATCH_OUTPUT_FAILED) << dir;
     ASSERT_EQ(MakePatch(old, now.substr(0, 700000), *names.begin()), PATCH_WRITTEN);
     EXPECT_EQ(RunPatch("/S /D=" + dir), code);
-    EXPECT_TRUE(Same(ReadBytes(path), old));
+    EXPECT_TRUE(SameBytes(ReadBytes(path), old));
     EXPECT_EQ(ListFolder(dir), names);
   }
   ClearFolder(full);
@@ -230,7 +208,7 @@ TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
     PostMessageA(window, WM_CLOSE, 0, 0);
   });
   EXPECT_EQ(code, STUB_DONE);
-  EXPECT_TRUE(Same(ReadBytes(TARGET), now));
+  EXPECT_TRUE(SameBytes(ReadBytes(TARGET), now));
 }
 
 }  // namespace

@@ -30,21 +30,6 @@ TEST_F(FilesTest, NumberedAndAutomaticFilesKeepTheirOwnPositions) {
   EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
-// Creating empties a file that exists; a failed open keeps the file that
-// the number holds.
-TEST_F(FilesTest, FailedOpenKeepsTheOldFileAndLeavesNoCurrentFile) {
-  std::string path = folder->Write("keep", "old bytes");
-  ASSERT_NE(CreateForWrite(5, path.c_str()), 0);
-  EXPECT_EQ(WriteFileByte('x'), 1);
-  EXPECT_EQ(CreateForWrite(5, path.c_str()), 0);  // the first handle shares no writing
-  EXPECT_EQ(GetFilePosition(), -1);
-  EXPECT_EQ(OpenForRead(5, nullptr), 0);
-  EXPECT_NE(SelectFile(5), 0);
-  EXPECT_EQ(WriteFileByte('y'), 1);
-  CloseFileSlot(5);
-  EXPECT_EQ(ReadBytes(folder->Path("keep")), "xy");
-}
-
 TEST_F(FilesTest, BytesBlocksAndLines) {
   OpenForRead(1, folder->Write("values", std::string("\xFF\x34\x12\0\x41", 5)).c_str());
   EXPECT_EQ(GetFileLength(), 5);

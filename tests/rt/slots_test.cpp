@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <vector>
 
 namespace {
@@ -40,27 +39,6 @@ class Slots : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(CreateHeaps()); }
 };
-
-// The tables' own steps are checked on the windows, controls and files.
-TEST_F(Slots, GrowthKeepsRecordsAndAddsZeroOnes) {
-  SlotTable table = MakeTable(10, 30, 2);
-  for (int32_t n = 0; n < 10; n++)
-    Acquire(table, n, 100 + n);
-  EXPECT_EQ(table.capacity, 10) << "no growth below the capacity";
-  Acquire(table, 10, 7);
-  Acquire(table, 200, 9);  // grows again, far past the first growth
-  EXPECT_EQ(table.capacity, 230);
-  SlotAcquire(&table, 5);
-  EXPECT_EQ(table.capacity, 230) << "a lower number never grows";
-  for (int32_t n = 0; n < 10; n++) {
-    auto* record = static_cast<Record*>(SlotFind(&table, n));
-    ASSERT_NE(record, nullptr) << n;
-    EXPECT_EQ(std::pair(record->handle, record->extra),
-              std::pair(100u + n, 300u + 3 * n));
-  }
-  for (int32_t n : {11, 39, 40, 199, 201, 230, 231})  // 231: the last spare record
-    EXPECT_EQ(reinterpret_cast<Record*>(table.records)[n].handle, 0u) << n;
-}
 
 TEST_F(Slots, NumbersAndAutomaticNumbersAreReleased) {
   SlotTable table = MakeTable(10, 10, 1);

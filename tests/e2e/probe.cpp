@@ -2,7 +2,9 @@
 //   box [SKIP [MS]]  waits (15 s or MS) for a focused dialog other than SKIP;
 //                    prints "handle<TAB>caption<TAB>text"
 //   gone HANDLE      waits until that dialog is no longer visible
-//   origin           prints the form's client x y width height
+//   origin           prints the form's client x y width height, its window's
+//                    left top right bottom, and the screen's width height
+//   close            closes the form as its close box does
 //   texts (default)  prints "number<TAB>text" for the 28 controls (progress: position)
 #include <windows.h>
 
@@ -77,12 +79,18 @@ int main(int argc, char** argv) {
   HWND form = nullptr;
   if (!WaitFor([&] { return (form = FindWindowA(nullptr, MAIN_TITLE)) != nullptr; }))
     return 1;
+  if (command == "close")
+    return !PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
   if (command == "origin") {
     POINT origin{0, 0};
     ClientToScreen(form, &origin);
-    RECT client;
+    RECT client, frame;
     GetClientRect(form, &client);
-    std::printf("%ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    GetWindowRect(form, &frame);
+    std::printf("%ld %ld %ld %ld %ld %ld %ld %ld %d %d\n", origin.x, origin.y,
+                client.right, client.bottom, frame.left, frame.top, frame.right,
+                frame.bottom, GetSystemMetrics(SM_CXSCREEN),
+                GetSystemMetrics(SM_CYSCREEN));
     return 0;
   }
   for (int id = 0; id < CONTROL_COUNT; id++) {

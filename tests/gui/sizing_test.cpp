@@ -70,40 +70,29 @@ bool CursorIs(LPCSTR shape) {
   return GetCursor() == LoadCursorA(nullptr, shape);
 }
 
-// Where the cursor goes on one axis: at an edge of the rectangle plus an
-// offset, or (no edge) where it was.
-struct Anchor {
-  LONG RECT::*edge;
-  int32_t offset;
-  LONG At(const RECT& rect, LONG was) const { return edge ? rect.*edge + offset : was; }
-};
-
-constexpr LONG RECT::*LEFT = &RECT::left;
-constexpr LONG RECT::*RIGHT = &RECT::right;
-constexpr LONG RECT::*TOP = &RECT::top;
-constexpr LONG RECT::*BOTTOM = &RECT::bottom;
-
-// A chosen side or corner: its WMSZ_ code, its cursor's shape and place.
+// A chosen side or corner: its WMSZ_ code and its cursor's shape.
 struct Pick {
   int32_t edge;
   LPCSTR shape;
-  Anchor x, y;
 };
-// Every key comes once first and once second.
+// Every key comes once first and once second; the corner's step is outward.
 const struct {
   WPARAM first, second;
   Pick side, corner;
+  POINT step;
 } PICKS[] = {
-    // clang-format off
-    {VK_LEFT, VK_UP, {WMSZ_LEFT, IDC_SIZEWE, {LEFT, 0}, {}},
-                     {WMSZ_TOPLEFT, IDC_SIZENWSE, {LEFT, 2}, {TOP, 2}}},
-    {VK_UP, VK_RIGHT, {WMSZ_TOP, IDC_SIZENS, {}, {TOP, 0}},
-                      {WMSZ_TOPRIGHT, IDC_SIZENESW, {RIGHT, -2}, {TOP, 0}}},
-    {VK_RIGHT, VK_DOWN, {WMSZ_RIGHT, IDC_SIZEWE, {RIGHT, -2}, {}},
-                        {WMSZ_BOTTOMRIGHT, IDC_SIZENWSE, {RIGHT, -2}, {BOTTOM, -2}}},
-    {VK_DOWN, VK_LEFT, {WMSZ_BOTTOM, IDC_SIZENS, {}, {BOTTOM, -2}},
-                       {WMSZ_BOTTOMLEFT, IDC_SIZENESW, {LEFT, 0}, {BOTTOM, -2}}},
-    // clang-format on
+    {VK_LEFT, VK_UP, {WMSZ_LEFT, IDC_SIZEWE}, {WMSZ_TOPLEFT, IDC_SIZENWSE}, {-10, -10}},
+    {VK_UP, VK_RIGHT, {WMSZ_TOP, IDC_SIZENS}, {WMSZ_TOPRIGHT, IDC_SIZENESW}, {10, -10}},
+    {VK_RIGHT,
+     VK_DOWN,
+     {WMSZ_RIGHT, IDC_SIZEWE},
+     {WMSZ_BOTTOMRIGHT, IDC_SIZENWSE},
+     {10, 10}},
+    {VK_DOWN,
+     VK_LEFT,
+     {WMSZ_BOTTOM, IDC_SIZENS},
+     {WMSZ_BOTTOMLEFT, IDC_SIZENESW},
+     {-10, 10}},
 };
 
 TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {
@@ -111,7 +100,11 @@ TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {
   auto expectPick = [&](WPARAM key, const Pick& pick) {
     Press(window, key);
     EXPECT_EQ(SizingState.edge, pick.edge);
-    EXPECT_EQ(Cursor(), (POINT{pick.x.At(start, parked.x), pick.y.At(start, parked.y)}));
+    // The cursor sits on the chosen border: the HT codes follow the WMSZ ones.
+    const POINT at = Cursor();
+    EXPECT_EQ(SendMessageA(window, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)),
+              pick.edge - WMSZ_LEFT + HTLEFT)
+        << "cursor at " << at.x << ", " << at.y;
     EXPECT_TRUE(CursorIs(pick.shape));
     Pump();  // the cursor's own move must not shift the edges it sits on
     EXPECT_EQ(RectOf(window), start);
@@ -136,13 +129,11 @@ TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {
     while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
       sized |= WaitEvent() == EV_SIZE;
     EXPECT_TRUE(sized);
-    int32_t dx = c.corner.x.edge == LEFT ? -10 : 10;
-    int32_t dy = c.corner.y.edge == TOP ? -10 : 10;
     RECT moved = start;
-    moved.*c.corner.x.edge += dx;
-    moved.*c.corner.y.edge += dy;
+    (c.step.x < 0 ? moved.left : moved.right) += c.step.x;
+    (c.step.y < 0 ? moved.top : moved.bottom) += c.step.y;
     EXPECT_EQ(RectOf(window), moved);
-    EXPECT_EQ(Cursor(), (POINT{before.x + dx, before.y + dy}));
+    EXPECT_EQ(Cursor(), (POINT{before.x + c.step.x, before.y + c.step.y}));
     Press(window, VK_RETURN);
     EXPECT_EQ(Mode(window), "off");
     EXPECT_EQ(RectOf(window), moved);
@@ -168,10 +159,10 @@ TEST_F(SizingTest, TrackLimitsEscAndTheCursorsReturn) {
     LONG RECT::*moving;
     int32_t outward;  // the sign of growth on the moving edge
   } cases[] = {
-      {VK_LEFT, VK_RIGHT, LEFT, -1},
-      {VK_RIGHT, VK_LEFT, RIGHT, 1},
-      {VK_UP, VK_DOWN, TOP, -1},
-      {VK_DOWN, VK_UP, BOTTOM, 1},
+      {VK_LEFT, VK_RIGHT, &RECT::left, -1},
+      {VK_RIGHT, VK_LEFT, &RECT::right, 1},
+      {VK_UP, VK_DOWN, &RECT::top, -1},
+      {VK_DOWN, VK_UP, &RECT::bottom, 1},
   };
   const POINT parked{start.left + 60, start.top + 50};
   for (const auto& c : cases) {

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <ostream>
-#include <vector>
 
 #include "gui/controls_internal.h"
 #include "gui/events_internal.h"
@@ -30,10 +29,6 @@ inline void PrintTo(const POINT& p, std::ostream* out) {
 
 namespace gui_test {
 
-struct Event {
-  int32_t code, controlNumber, subtype;
-};
-
 // WaitEvent for an event already pending: a posted WM_NULL makes sure the
 // call retrieves something that makes no event of its own.
 inline int32_t PendingEvent() {
@@ -48,16 +43,11 @@ inline void Pump() {
     DispatchMessageA(&message);
 }
 
-// The control and menu events the queued messages make, in order.
-inline std::vector<Event> DrainEvents() {
-  std::vector<Event> events;
+// Takes what is queued through WaitEvent, as the tool's loop does.
+inline void DrainEvents() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-    int32_t code = WaitEvent();
-    if (code == EV_CONTROL || code == EV_MENU || code == EV_CONTROL_CLICK)
-      events.push_back({code, EventControlNumber(), EventState.subtype});
-  }
-  return events;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
+    WaitEvent();
 }
 
 inline HWND Hwnd(int32_t handle) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/patch.h"
+#include "app/request.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -48,8 +49,7 @@ PatchOutcome MakePatch(const std::string& old, const std::string& now,
   for (int i = 0; i < 11; i++)
     AssignText(&fields[i], i < 9 ? texts[i] : paths[i - 9].c_str());
   PatchOutcome outcome = GeneratePatch(&request, patch.c_str(), nullptr);
-  for (int i = 0; i < 11; i++)
-    FreeString(&fields[i]);
+  FreeRequest(&request);
   return outcome;
 }
 

@@ -46,8 +46,8 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 // Equal bytes, or the sizes and the first offset at which they differ.
-inline testing::AssertionResult SameBytes(const std::string& actual,
-                                          const std::string& expected) {
+template <typename Bytes>
+testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
   if (actual == expected)
     return testing::AssertionSuccess();
   auto differs =

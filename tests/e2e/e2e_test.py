@@ -44,12 +44,11 @@ INITIAL_TEXTS = {
     26: "Open folder button", 27: "Open",
 }
 
-# The nine texts in payload order: field, message when empty.
-TEXT_FIELDS = [(1, "Window title is empty"), (3, "Program title is empty"),
-               (5, "Program description is empty"), (6, "System notice is empty"),
-               (9, "FolderTip is empty"), (10, "Default folder is empty"),
-               (27, "Button open is empty"), (12, "Button install is empty"),
-               (14, "Button exit is empty")]
+# The nine texts' fields in payload order; the messages for those that start
+# empty (the console program's test covers the shared table of all nine).
+TEXT_FIELDS = [1, 3, 5, 6, 9, 10, 27, 12, 14]
+EMPTY_MESSAGES = {1: "Window title is empty", 3: "Program title is empty",
+                  5: "Program description is empty", 10: "Default folder is empty"}
 
 
 class Failure(Exception):
@@ -191,9 +190,9 @@ class Tool:
         """Presses "Generate patch", expects an "Error!" box per empty text in table order,
         then the question; on Yes answers the save dialog (save_as None: Cancel)."""
         self.click(GENERATE)
-        for (_, message), text in zip(TEXT_FIELDS, texts):
+        for field, text in zip(TEXT_FIELDS, texts):
             if not text:
-                self.expect_box("Error!", message)
+                self.expect_box("Error!", EMPTY_MESSAGES[field])
         if "" in texts:
             self.expect_box("Error!", "Found error. Continue anyway?", key=answer)
         if answer == "y":
@@ -233,21 +232,18 @@ def main_run(stub, old, new):
     tool.click(OPEN_OLD)
     tool.answer_file("Choose old version executable file ", None)
 
-    # The form's own texts, its empty fields accepted: empty payload lines.
-    initial = [INITIAL_TEXTS[field] for field, _ in TEXT_FIELDS]
+    # The form's own texts, some empty: refused on No; on Yes empty payload lines.
+    initial = [INITIAL_TEXTS[field] for field in TEXT_FIELDS]
+    tool.generate(None, initial, answer="n")
+    tool.expect_quiet()
     tool.generate(win_path(OUT, "empties"), initial)
     tool.expect_box("Done!", "Process done")
     check_patch(f"{OUT}/empties.exe", expected_patch(stub, initial, old_path, old, new))
 
-    for field, _ in TEXT_FIELDS:
-        tool.set_field(field, "")
-    tool.generate(None, [""] * len(TEXT_FIELDS), answer="n")
-    tool.expect_quiet()
-
     typed = ["Dune rally update", "Welcome to Dune rally update from 1.0 up to 1.1",
              "This program will update Dune rally ...", "Close all other programs first",
              "Select the folder, then click Install", "   ", "Browse", "Install", "Quit"]
-    for (field, _), text in zip(TEXT_FIELDS, typed):
+    for field, text in zip(TEXT_FIELDS, typed):
         tool.set_field(field, text)
     expected = expected_patch(stub, typed, old_path, old, new)
     for answer, written in [("out1", "out1.exe"), ("Out2.EXE", "Out2.EXE"),
@@ -263,9 +259,6 @@ def main_run(stub, old, new):
     check(written == ["Out2.EXE", "empties.exe", "out1.exe", "out3.ex.exe"],
           f"files written: {written}")
 
-    tool.generate(old_path)
-    tool.expect_box("Fatal error!", "Patch file can't replace the old or new version file")
-    check(Path(INPUTS, "old.exe").read_bytes() == old, "the old file was changed")
     tool.click(EXIT)
     expect_exit(tool.process, "Exit")
 

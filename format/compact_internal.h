@@ -7,7 +7,7 @@
 
 constexpr int PROBABILITY_BITS = 16;
 constexpr CompactProbability PROBABILITY_START = 1 << (PROBABILITY_BITS - 1);
-constexpr int ADAPT_SHIFT = 4;
+constexpr int ADAPT_SHIFT = 3;
 constexpr uint32_t RANGE_TOP = 1u << 24;
 constexpr int RANGE_START_BYTES = 5;
 constexpr uint32_t ADLER_MODULUS = 65521;

@@ -30,7 +30,13 @@ enum PatchOutcome {
   PATCH_NEW_UNREADABLE,
   PATCH_OUTPUT_IS_INPUT,
   PATCH_OUTPUT_FAILED,
+  PATCH_TOO_LARGE_FOR_COMPACT,  // the pair needs more memory than the compact encoder may take
 };
+
+// The difference stream that follows the lines: one or two bytes a byte of
+// the new file, or the compact stream, which the stub tells by its first
+// byte.
+enum PatchFormat { PATCH_PLAIN, PATCH_COMPACT };
 
 constexpr int32_t STUB_SIZE = 25088;
 constexpr int32_t DIFF_BLOCK = 25600;
@@ -40,10 +46,13 @@ constexpr char STUB_FILE_NAME[] = "patch.dat";
 using ProgressReport = void (*)(int32_t percent);
 
 // The stub is read from stubPath; the form's is "patch.dat" in the current
-// folder.
+// folder. A compact patch holds both files in memory and is decoded back
+// and compared with the new file before it is written; its progress
+// follows the encoder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress,
-                           const char* stubPath = STUB_FILE_NAME);
+                           const char* stubPath = STUB_FILE_NAME,
+                           PatchFormat format = PATCH_PLAIN);
 
 // The difference records of count positions: 0x00 where the bytes agree,
 // 0x01 and the new byte where they differ. records has room for 2 * count

@@ -39,6 +39,8 @@ constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_OLD_UNREADABLE, FATAL_TITLE, "Can't read old version file", 7},
     {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file", 8},
     {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file", 9},
+    {PATCH_TOO_LARGE_FOR_COMPACT, FATAL_TITLE,
+     "Files too large for a compact patch: make a plain one", 14},
 };
 
 constexpr size_t RowIndex(PatchOutcome outcome) {

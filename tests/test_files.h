@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -41,6 +42,18 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Equal bytes, or the sizes and the first offset at which they differ.
+inline testing::AssertionResult SameBytes(const std::string& actual,
+                                          const std::string& expected) {
+  if (actual == expected)
+    return testing::AssertionSuccess();
+  auto differs =
+      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first;
+  return testing::AssertionFailure()
+         << actual.size() << " bytes, expected " << expected.size()
+         << "; first difference at offset " << differs - actual.begin();
 }
 
 inline std::string RandomBytes(std::mt19937& rng, size_t size) {

@@ -2,7 +2,7 @@
 //   box [SKIP [MS]]  waits (15 s or MS) for a focused dialog other than SKIP;
 //                    prints "handle<TAB>caption<TAB>text"
 //   gone HANDLE      waits until that dialog is no longer visible
-//   origin           prints the form's client x y width height, outer left top right
+//   origin           prints the form's client x y width height
 //   texts (default)  prints "number<TAB>text" for the 28 controls (progress: position)
 #include <windows.h>
 
@@ -80,11 +80,9 @@ int main(int argc, char** argv) {
   if (command == "origin") {
     POINT origin{0, 0};
     ClientToScreen(form, &origin);
-    RECT client, outer;
+    RECT client;
     GetClientRect(form, &client);
-    GetWindowRect(form, &outer);
-    std::printf("%ld %ld %ld %ld %ld %ld %ld\n", origin.x, origin.y, client.right,
-                client.bottom, outer.left, outer.top, outer.right);
+    std::printf("%ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
     return 0;
   }
   for (int id = 0; id < CONTROL_COUNT; id++) {

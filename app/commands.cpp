@@ -51,12 +51,10 @@ void ReadTexts(PatchRequest* request) {
 }
 
 bool HasPatchExtension(const char* path) {
-  char* start = ScratchCursor;
-  ToLowerCase(path, start);
-  RightPart(start, PATCH_EXTENSION_LENGTH, start);
-  bool has = StringsEqual(start, PATCH_EXTENSION) != 0;
-  ScratchCursor = start;
-  return has;
+  ScratchMark mark;
+  ToLowerCase(path, mark.start);
+  RightPart(mark.start, PATCH_EXTENSION_LENGTH, mark.start);
+  return StringsEqual(mark.start, PATCH_EXTENSION) != 0;
 }
 
 // The chosen path as chosen, with ".exe" added unless it ends so in any case.
@@ -79,11 +77,10 @@ void ShowMessage(const char* title, const char* text) {
 }
 
 void ChooseInto(const char* title, int32_t field) {
-  char* start = ScratchCursor;
-  ChooseOpenFile(title, "", EXE_FILTER, OPEN_PATTERN);
-  if (!IsEmpty(start))
-    SetControlText(field, start);
-  ScratchCursor = start;
+  ScratchMark mark;
+  const char* chosen = ChooseOpenFile(title, "", EXE_FILTER, OPEN_PATTERN);
+  if (!IsEmpty(chosen))
+    SetControlText(field, chosen);
 }
 
 }  // namespace

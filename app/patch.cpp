@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "app/request.h"
 #include "format/compact.h"
+#include "format/payload.h"
+#include "format/stream.h"
 #include "rt/files.h"
 #include "rt/fingerprints.h"
 #include "rt/heaps.h"
@@ -14,9 +17,6 @@ constexpr int32_t SLOT_OLD = 1;
 constexpr int32_t SLOT_NEW = 2;
 constexpr int32_t SLOT_STUB = 3;
 constexpr int32_t SLOT_PATCH = 4;
-
-constexpr unsigned char RECORD_UNCHANGED = 0x00;
-constexpr unsigned char RECORD_CHANGED = 0x01;
 
 constexpr size_t FINGERPRINT_SIZE = 33;  // 32 hexadecimal digits and the NUL
 constexpr size_t TEMP_PATH_SIZE = 260;   // temporary names are system paths
@@ -41,19 +41,6 @@ struct PatchRun {
   unsigned char* buffer;
 };
 
-unsigned char* EncodeBytes(const unsigned char* oldBytes, const unsigned char* newBytes,
-                           int32_t count, unsigned char* out) {
-  for (int32_t i = 0; i < count; i++) {
-    if (oldBytes[i] == newBytes[i]) {
-      *out++ = RECORD_UNCHANGED;
-    } else {
-      *out++ = RECORD_CHANGED;
-      *out++ = newBytes[i];
-    }
-  }
-  return out;
-}
-
 bool OpenInput(int32_t slot, const char* path, int32_t* size) {
   *size = QueryFileSize(path);
   return *size >= 0 && OpenForRead(slot, path) != 0;
@@ -62,17 +49,16 @@ bool OpenInput(int32_t slot, const char* path, int32_t* size) {
 // An empty fingerprint of a file that opened means it could not be read to
 // its end: such a patch could not check the file it applies to.
 bool KeepFingerprint(const char* path, char (&fingerprint)[FINGERPRINT_SIZE]) {
-  char* start = ScratchCursor;
+  ScratchMark mark;
   const char* text = FileMd5Hex(path);
   size_t length = strnlen(text, FINGERPRINT_SIZE - 1);
   std::memcpy(fingerprint, text, length);
   fingerprint[length] = '\0';
-  ScratchCursor = start;
   return length > 0;
 }
 
 bool KeepTempPath(PatchRun* run) {
-  char* start = ScratchCursor;
+  ScratchMark mark;
   const char* name = CreateTempFileBeside(run->patchPath);
   size_t length = std::strlen(name);
   bool kept = length > 0 && length < TEMP_PATH_SIZE;
@@ -80,7 +66,6 @@ bool KeepTempPath(PatchRun* run) {
     std::memcpy(run->tempPath, name, length + 1);
   else if (length > 0)
     DeletePath(name);
-  ScratchCursor = start;
   return kept;
 }
 
@@ -133,21 +118,28 @@ PatchOutcome CopyStub(PatchRun* run) {
   return Write(run->buffer, STUB_SIZE) ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
 }
 
+// A result kept while the next is built behind it.
+const char* KeepResult(char* result) {
+  ScratchCursor++;
+  return result;
+}
+
 PatchOutcome WritePayloadLines(PatchRun* run) {
-  const PatchRequest* r = run->request;
-  const char* texts[] = {r->WindowTitle,       r->ProgramTitle,        r->ProgramDescription,
-                         r->SystemNotice,      r->FolderTip,           r->DefaultFolder,
-                         r->OpenButtonText,    r->InstallButtonText,   r->ExitButtonText,
-                         run->oldFingerprint,  run->newFingerprint};
+  const PatchRequest* request = run->request;
+  ScratchMark mark;
+  const char* lines[LINE_COUNT];
+  for (const RequestText& text : REQUEST_TEXTS)
+    lines[text.line] = request->*text.field;
+  lines[LINE_OLD_FINGERPRINT] = run->oldFingerprint;
+  lines[LINE_NEW_FINGERPRINT] = run->newFingerprint;
+  lines[LINE_OLD_SIZE] = KeepResult(FormatDecimal(run->oldSize, ScratchCursor));
+  lines[LINE_NEW_SIZE] = KeepResult(FormatDecimal(run->newSize, ScratchCursor));
+  lines[LINE_OLD_NAME] = PathFileName(request->OldPath);
   SelectFile(SLOT_PATCH);
-  bool written = true;
-  for (const char* text : texts)
-    written = written && WriteLine(text);
-  char* start = ScratchCursor;
-  written = written && WriteLine(FormatDecimal(run->oldSize, start)) &&
-            WriteLine(FormatDecimal(run->newSize, start)) && WriteLine(PathFileName(r->OldPath));
-  ScratchCursor = start;
-  return written ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
+  for (const char* line : lines)
+    if (!WriteLine(line))
+      return PATCH_OUTPUT_FAILED;
+  return PATCH_WRITTEN;
 }
 
 // One step per DIFF_BLOCK of the new file; past the old file's end the old
@@ -231,27 +223,6 @@ void CloseSlots() {
 }
 
 }  // namespace
-
-int32_t EncodeDiffBlock(const unsigned char* oldBytes, const unsigned char* newBytes,
-                        int32_t count, unsigned char* records) {
-  // Most positions agree: compare and emit eight at a time, and go byte by
-  // byte only through the words that differ.
-  unsigned char* out = records;
-  int32_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    uint64_t o, n;
-    std::memcpy(&o, oldBytes + i, 8);
-    std::memcpy(&n, newBytes + i, 8);
-    if (o == n) {
-      std::memset(out, RECORD_UNCHANGED, 8);
-      out += 8;
-    } else {
-      out = EncodeBytes(oldBytes + i, newBytes + i, 8, out);
-    }
-  }
-  out = EncodeBytes(oldBytes + i, newBytes + i, count - i, out);
-  return static_cast<int32_t>(out - records);
-}
 
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress, const char* stubPath,

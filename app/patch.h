@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "format/layout.h"
 #include "rt/strings.h"
 
 // The nine texts in payload order, then the two input paths. The caller owns
@@ -38,24 +39,14 @@ enum PatchOutcome {
 // byte.
 enum PatchFormat { PATCH_PLAIN, PATCH_COMPACT };
 
-constexpr int32_t STUB_SIZE = 25088;
-constexpr int32_t DIFF_BLOCK = 25600;
 constexpr char STUB_FILE_NAME[] = "patch.dat";
 
-// Called with (k * 100) / B after each full DIFF_BLOCK of the new file.
-using ProgressReport = void (*)(int32_t percent);
-
 // The stub is read from stubPath; the form's is "patch.dat" in the current
-// folder. A compact patch holds both files in memory and is decoded back
-// and compared with the new file before it is written; its progress
-// follows the encoder.
+// folder. progress is called with (k * 100) / B after each full DIFF_BLOCK
+// of the new file; for a compact patch, which holds both files in memory
+// and is decoded back and compared with the new file before it is written,
+// it follows the encoder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress,
                            const char* stubPath = STUB_FILE_NAME,
                            PatchFormat format = PATCH_PLAIN);
-
-// The difference records of count positions: 0x00 where the bytes agree,
-// 0x01 and the new byte where they differ. records has room for 2 * count
-// bytes; returns the number of bytes written there.
-int32_t EncodeDiffBlock(const unsigned char* oldBytes, const unsigned char* newBytes,
-                        int32_t count, unsigned char* records);

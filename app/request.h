@@ -9,40 +9,43 @@
 
 #include "app/form.h"
 #include "app/patch.h"
+#include "format/payload.h"
 
 constexpr char ERROR_TITLE[] = "Error!";
 constexpr char FATAL_TITLE[] = "Fatal error!";
 
 using MessageReport = void (*)(const char* title, const char* text);
 
-// One of the nine texts: the form's field for it (whose initial text is the
-// console program's default), its name on the command line and in a texts
-// file, and the message when it is empty.
+// One of the nine texts: its payload line, the form's field for it (whose
+// initial text is the console program's default), its name on the command
+// line and in a texts file, and the message when it is empty.
 struct RequestText {
   StringVar PatchRequest::*field;
+  PayloadLine line;
   FormControl control;
   const char* name;
   const char* emptyMessage;
 };
 
-// Payload order, which is also the order in which they are checked.
+// In payload order, which is also the order in which they are checked.
 inline constexpr RequestText REQUEST_TEXTS[] = {
-    {&PatchRequest::WindowTitle, ID_WINDOW_TITLE, "window-title",
+    {&PatchRequest::WindowTitle, LINE_WINDOW_TITLE, ID_WINDOW_TITLE, "window-title",
      "Window title is empty"},
-    {&PatchRequest::ProgramTitle, ID_PROGRAM_TITLE, "program-title",
+    {&PatchRequest::ProgramTitle, LINE_PROGRAM_TITLE, ID_PROGRAM_TITLE, "program-title",
      "Program title is empty"},
-    {&PatchRequest::ProgramDescription, ID_PROGRAM_DESCRIPTION, "program-description",
-     "Program description is empty"},
-    {&PatchRequest::SystemNotice, ID_SYSTEM_NOTICE, "system-notice",
+    {&PatchRequest::ProgramDescription, LINE_PROGRAM_DESCRIPTION, ID_PROGRAM_DESCRIPTION,
+     "program-description", "Program description is empty"},
+    {&PatchRequest::SystemNotice, LINE_SYSTEM_NOTICE, ID_SYSTEM_NOTICE, "system-notice",
      "System notice is empty"},
-    {&PatchRequest::FolderTip, ID_FOLDER_TIP, "folder-tip", "FolderTip is empty"},
-    {&PatchRequest::DefaultFolder, ID_DEFAULT_FOLDER, "default-folder",
-     "Default folder is empty"},
-    {&PatchRequest::OpenButtonText, ID_OPEN_BUTTON_TEXT, "open-button",
+    {&PatchRequest::FolderTip, LINE_FOLDER_TIP, ID_FOLDER_TIP, "folder-tip",
+     "FolderTip is empty"},
+    {&PatchRequest::DefaultFolder, LINE_DEFAULT_FOLDER, ID_DEFAULT_FOLDER,
+     "default-folder", "Default folder is empty"},
+    {&PatchRequest::OpenButtonText, LINE_OPEN_BUTTON, ID_OPEN_BUTTON_TEXT, "open-button",
      "Button open is empty"},
-    {&PatchRequest::InstallButtonText, ID_INSTALL_BUTTON_TEXT, "install-button",
-     "Button install is empty"},
-    {&PatchRequest::ExitButtonText, ID_EXIT_BUTTON_TEXT, "exit-button",
+    {&PatchRequest::InstallButtonText, LINE_INSTALL_BUTTON, ID_INSTALL_BUTTON_TEXT,
+     "install-button", "Button install is empty"},
+    {&PatchRequest::ExitButtonText, LINE_EXIT_BUTTON, ID_EXIT_BUTTON_TEXT, "exit-button",
      "Button exit is empty"},
 };
 

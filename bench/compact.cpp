@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/patch.h"
 #include "format/compact.h"
+#include "format/layout.h"
+#include "format/stream.h"
 
 namespace {
 

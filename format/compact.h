@@ -18,6 +18,8 @@
 
 #include <cstdint>
 
+#include "format/layout.h"
+
 constexpr uint8_t COMPACT_LEAD = 0xFE;
 constexpr uint8_t COMPACT_MAGIC[] = {'P', 'B', 'C'};
 constexpr uint8_t COMPACT_VERSION = 1;
@@ -58,7 +60,7 @@ struct CompactIo {
   // Exactly count bytes of the old file from offset; false on failure.
   bool (*readOld)(void* context, int32_t offset, uint8_t* bytes, int32_t count);
   bool (*writeNew)(void* context, const uint8_t* bytes, int32_t count);
-  void (*progress)(int32_t percent);  // may be null; after every buffer written
+  ProgressReport progress;  // may be null; after every buffer written
 };
 
 enum CompactResult {
@@ -108,13 +110,11 @@ struct CompactStream {
   int32_t capacity;
 };
 
-using CompactProgress = void (*)(int32_t percent);
-
 // Encodes the stream that turns old into now. False, with nothing to free,
 // when the pair does not fit or memory ran out. progress (may be null)
 // follows the new file's bytes.
 bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now, int32_t newSize,
-                   CompactProgress progress, CompactStream* stream);
+                   ProgressReport progress, CompactStream* stream);
 
 void FreeCompactStream(CompactStream* stream);
 

@@ -90,7 +90,7 @@ struct Encoding {
   CompactModel* model;
   RangeEncoder coder;
   int32_t oldEnd;  // where the last copy ended
-  CompactProgress progress;
+  ProgressReport progress;
   int32_t reported;  // new bytes covered at the last report
 };
 
@@ -283,7 +283,7 @@ bool CompactFits(int32_t oldSize, int32_t newSize) {
 }
 
 bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now, int32_t newSize,
-                   CompactProgress progress, CompactStream* stream) {
+                   ProgressReport progress, CompactStream* stream) {
   *stream = CompactStream{};
   if (!CompactFits(oldSize, newSize))
     return false;

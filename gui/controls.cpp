@@ -47,6 +47,7 @@ struct ControlKind {
   DWORD style;
   DWORD exStyle;
   ControlOps* ops;
+  bool takesFont = true;  // progress bars draw no text and keep none
 };
 
 struct Created {
@@ -101,8 +102,8 @@ void Subclass(ControlRecord* record) {
       record->window, GWL_WNDPROC, reinterpret_cast<LONG>(ControlSubclassProc)));
 }
 
-// Labels, edit fields and buttons. A -1 control that could not be made still
-// reports its automatic number, which then names no control.
+// Every kind. A -1 control that could not be made still reports its
+// automatic number, which then names no control.
 Created CreateControl(const ControlKind& kind, int32_t number, const Placement& at,
                       const char* text) {
   ControlRecord* record = AcquireControl(number);
@@ -116,14 +117,15 @@ Created CreateControl(const ControlKind& kind, int32_t number, const Placement& 
   if (window == nullptr)
     return {nullptr, result};
   Subclass(record);
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(ControlFont), 1);
+  if (kind.takesFont)
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(ControlFont), 1);
   return {window, result};
 }
 
 }  // namespace
 
 ControlRecord* FindControlRecord(int32_t number) {
-  return static_cast<ControlRecord*>(FindLiveRecord(&ControlTable, number));
+  return static_cast<ControlRecord*>(SlotFind(&ControlTable, number));
 }
 
 void InitControls() {
@@ -189,23 +191,16 @@ int32_t CreateProgressBar(int32_t number, int32_t x, int32_t y, int32_t width,
 int32_t CreateProgressBarStyled(int32_t number, int32_t x, int32_t y, int32_t width,
                                 int32_t height, int32_t minimum, int32_t maximum,
                                 int32_t flags) {
-  ControlRecord* record = AcquireControl(number);
-  if (record == nullptr)
-    return 0;
-  int32_t identifier = IdentifierOf(number, record);
-  ControlKind kind{PROGRESS_CLASSA, static_cast<DWORD>(flags) | PROGRESS_STYLE, 0,
-                   &ProgressOps};
-  HWND window = MakeWindow(kind, identifier, {x, y, width, height}, nullptr);
-  if (window == nullptr)
-    return 0;
-  SendMessageA(window, PBM_SETRANGE, 0, MAKELPARAM(minimum, maximum));
   ProgressOps = ControlOps{};
   ProgressOps.getValue = ProgressGetPosition;
   ProgressOps.setValue = ProgressSetPosition;
-  record->window = window;
-  record->ops = &ProgressOps;
-  Subclass(record);
-  return number == -1 ? identifier : HandleResult(window);
+  ControlKind kind{PROGRESS_CLASSA, static_cast<DWORD>(flags) | PROGRESS_STYLE, 0,
+                   &ProgressOps, false};
+  Created made = CreateControl(kind, number, {x, y, width, height}, nullptr);
+  if (made.window == nullptr)
+    return 0;
+  SendMessageA(made.window, PBM_SETRANGE, 0, MAKELPARAM(minimum, maximum));
+  return made.result;
 }
 
 int32_t SetControlText(int32_t number, const char* text) {

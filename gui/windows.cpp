@@ -91,24 +91,10 @@ OuterRect PlaceWindow(int32_t x, int32_t y, int32_t width, int32_t height,
   return outer;
 }
 
-bool ListHolds(ObjectList list, const void* record) {
-  for (void* r = ObjectListFirst(list); r != nullptr; r = ObjectListNext(r)) {
-    if (r == record)
-      return true;
-  }
-  return false;
-}
-
 }  // namespace
 
-void* FindLiveRecord(const SlotTable* table, int32_t number) {
-  if (!IsTableNumber(table, number) && !ListHolds(table->list, AutomaticRecord(number)))
-    return nullptr;
-  return SlotFind(table, number);
-}
-
 WindowRecord* FindWindowRecord(int32_t number) {
-  return static_cast<WindowRecord*>(FindLiveRecord(&WindowTable, number));
+  return static_cast<WindowRecord*>(SlotFind(&WindowTable, number));
 }
 
 HINSTANCE ModuleInstance() {

@@ -27,11 +27,6 @@ extern SlotTable WindowTable;
 // The module handle taken by InitWindowRuntime.
 HINSTANCE ModuleInstance();
 
-// SlotFind that also refuses an automatic number whose record is not in the
-// table's list, so a stale or made-up number is a miss instead of a wild
-// read.
-void* FindLiveRecord(const SlotTable* table, int32_t number);
-
 // The record of a live window of that number or automatic number, else null.
 WindowRecord* FindWindowRecord(int32_t number);
 

@@ -13,7 +13,8 @@ int32_t SameFile(const char* a, const char* b);
 
 // Creates an empty file with a new unique name in the folder of path (the
 // current folder for a bare name) and returns its full name as a string
-// result; the empty string when no file can be created there.
+// result; the empty string when no file can be created there, and then the
+// system's last error says why.
 char* CreateTempFileBeside(const char* path);
 
 // Moves from over to, replacing an existing file, and returns only when the

@@ -21,6 +21,19 @@ bool InUse(const void* record) {
   return first != 0;
 }
 
+// An automatic number counts only while its record is in the table's list,
+// so a stale or made-up number is a miss rather than a read of freed memory.
+bool ListHolds(ObjectList list, const void* record) {
+  for (void* r = ObjectListFirst(list); r != nullptr; r = ObjectListNext(r))
+    if (r == record)
+      return true;
+  return false;
+}
+
+bool IsLiveAutomatic(const SlotTable* table, int32_t n) {
+  return n != -1 && ListHolds(table->list, AutomaticRecord(n));
+}
+
 bool Grow(SlotTable* table, int32_t n) {
   int64_t capacity = static_cast<int64_t>(n) + table->step;
   size_t bytes = ArrayBytes(table, capacity);
@@ -80,7 +93,7 @@ void* SlotFind(const SlotTable* table, int32_t n) {
       return nullptr;
     record = RecordAt(table, n);
   } else {
-    record = n == -1 ? nullptr : AutomaticRecord(n);
+    record = IsLiveAutomatic(table, n) ? AutomaticRecord(n) : nullptr;
   }
   if (record == nullptr || !InUse(record))
     return nullptr;
@@ -91,7 +104,7 @@ void SlotRelease(SlotTable* table, int32_t n) {
   if (IsTableNumber(table, n)) {
     if (table->records != nullptr)
       std::memset(RecordAt(table, n), 0, sizeof(uint32_t));
-  } else if (n != 0 && n != -1) {
+  } else if (IsLiveAutomatic(table, n)) {
     ObjectListRemove(&table->list, AutomaticRecord(n));
   }
 }

@@ -35,12 +35,14 @@ bool SlotTableCreate(SlotTable* table);
 void* SlotAcquire(SlotTable* table, int32_t n);
 
 // The record for n if it is in use, else null. Numbers outside 0..capacity
-// are taken as automatic numbers.
+// are taken as automatic numbers and count only while the table's list
+// holds their record, so a released or made-up number is a miss.
 void* SlotFind(const SlotTable* table, int32_t n);
 
 // Frees the number: a table record's first word is zeroed (the rest is kept
 // until the number is filled again); an automatic number's node is removed
-// and the number is invalid from then on.
+// and the number is invalid from then on (a number the list does not hold
+// is left alone).
 void SlotRelease(SlotTable* table, int32_t n);
 
 // Calls visit with every automatic number, newest first. The next record is

@@ -33,6 +33,17 @@ size_t ScratchRoom(const char* destination);
 // leaves the cursor on the NUL and returns the destination.
 char* ScratchPut(char* destination, const char* bytes, size_t count);
 
+// Saves the ScratchCursor and rewinds it there when the scope ends, so that
+// results used at once are released on every path.
+struct ScratchMark {
+  char* const start = ScratchCursor;
+
+  ScratchMark() = default;
+  ScratchMark(const ScratchMark&) = delete;
+  ScratchMark& operator=(const ScratchMark&) = delete;
+  ~ScratchMark() { ScratchCursor = start; }
+};
+
 // Frees the variable's block and stores a copy of the string from start up
 // to the cursor (or its first NUL); the cursor goes back to start. When no
 // block can be allocated the variable becomes null, the empty string.
@@ -42,7 +53,7 @@ void FreeString(StringVar* variable);
 // Frees the block and stores a fresh copy of text (null text: null).
 void AssignText(StringVar* variable, const char* text);
 
-int StringsEqual(const char* a, const char* b);  // 1 when equal, else 0
+int StringsEqual(const char* a, const char* b);   // 1 when equal, else 0
 int StringGreater(const char* a, const char* b);  // 1 when a sorts after b
 int StringLess(const char* a, const char* b);     // 1 when a sorts before b
 int32_t StringLength(const char* s);

@@ -1,9 +1,13 @@
 // Installing: check the target, write the new version to a temporary file
 // beside it, check that file, then swap it in and keep the old one as a
-// backup. Files are streamed through fixed buffers.
+// backup. The stream is decoded through fixed buffers.
 #include <windows.h>
 
-#include "rt/md5.h"
+#include "format/compact.h"
+#include "format/stream.h"
+#include "rt/fingerprints.h"
+#include "rt/paths.h"
+#include "rt/strings.h"
 #include "stub/stub.h"
 
 InstallState TheInstall;
@@ -11,50 +15,16 @@ InstallState TheInstall;
 namespace {
 
 constexpr DWORD BUFFER_SIZE = 65536;
-constexpr int32_t PROGRESS_STEP = 65536;
 constexpr int BACKUP_TRIES = 9;
 
-struct Reader {
-  HANDLE file;
-  DWORD position;
-  DWORD length;
-  bool ended;
-  bool failed;
-  unsigned char bytes[BUFFER_SIZE];
-};
-
-struct Writer {
-  HANDLE file;
-  DWORD length;
-  DWORD error;  // the first failure's code, 0 while all is well
-  unsigned char bytes[BUFFER_SIZE];
-};
-
-Reader OldFile;
-Reader Stream;
-Writer NewFile;
+unsigned char OldBytes[BUFFER_SIZE];
+unsigned char StreamBytes[BUFFER_SIZE];
+unsigned char NewBytes[BUFFER_SIZE];
 char MessageText[1024];
 
-void StartReader(Reader* r, HANDLE file) {
-  r->file = file;
-  r->position = r->length = 0;
-  r->ended = r->failed = false;
-}
-
-// Reads the next bufferful; false at the end or after a read error.
-bool Refill(Reader* r) {
-  r->position = r->length = 0;
-  if (!r->ended && !ReadFile(r->file, r->bytes, BUFFER_SIZE, &r->length, nullptr))
-    r->failed = true;
-  r->ended = r->failed || r->length == 0;
-  return !r->ended;
-}
-
-// The next byte, or -1 at the end or after a read error (failed says which).
-int NextByte(Reader* r) {
-  if (r->position == r->length && !Refill(r))
-    return -1;
-  return r->bytes[r->position++];
+HANDLE OpenForReading(const char* path) {
+  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 void CloseIfOpen(HANDLE file) {
@@ -62,75 +32,48 @@ void CloseIfOpen(HANDLE file) {
     CloseHandle(file);
 }
 
-// Never 0, so that a failure always counts as one.
-DWORD WriteError() {
-  DWORD error = GetLastError();
-  return error != 0 ? error : ERROR_WRITE_FAULT;
+StubResult FailureOf(DWORD error, StubResult otherwise) {
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL
+                                                                     : otherwise;
 }
 
 // A write that stops short without an error means the disk is full.
-bool FlushWriter(Writer* w) {
+StubResult WriteAll(HANDLE file, const unsigned char* bytes, DWORD count) {
   DWORD written = 0;
-  if (w->error == 0 && w->length > 0) {
-    if (!WriteFile(w->file, w->bytes, w->length, &written, nullptr))
-      w->error = WriteError();
-    else if (written != w->length)
-      w->error = ERROR_DISK_FULL;
-  }
-  w->length = 0;
-  return w->error == 0;
+  if (count > 0 && !WriteFile(file, bytes, count, &written, nullptr))
+    return FailureOf(GetLastError(), STUB_WRITE_FAILED);
+  return written == count ? STUB_DONE : STUB_DISK_FULL;
 }
 
-bool PutByte(Writer* w, int byte) {
-  if (w->length == BUFFER_SIZE && !FlushWriter(w))
+// The next bufferful; false after a read error.
+bool ReadMore(HANDLE file, unsigned char* bytes, const unsigned char** at,
+              int32_t* count) {
+  DWORD read = 0;
+  *at = bytes;
+  *count = 0;
+  if (!ReadFile(file, bytes, BUFFER_SIZE, &read, nullptr))
     return false;
-  w->bytes[w->length++] = static_cast<unsigned char>(byte);
+  *count = static_cast<int32_t>(read);
   return true;
-}
-
-HANDLE OpenForReading(const char* path) {
-  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-// The file's MD5 as 32 lowercase hexadecimal digits; false when unreadable.
-bool FileFingerprint(const char* path, char hex[33]) {
-  HANDLE file = OpenForReading(path);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  Md5Context context;
-  Md5Init(&context);
-  StartReader(&OldFile, file);
-  while (Refill(&OldFile))
-    Md5Update(&context, OldFile.bytes, OldFile.length);
-  CloseHandle(file);
-  unsigned char digest[16];
-  Md5Final(digest, &context);
-  Md5DigestText(digest, hex);
-  return !OldFile.failed;
-}
-
-bool SameText(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) {
-    a++;
-    b++;
-  }
-  return *a == *b;
 }
 
 enum FileMatch { MATCH_NONE, MATCH_YES, MATCH_UNREADABLE };
 
-// Whether the file has the size and, unless the fingerprint is empty, the MD5.
+// Whether the file's MD5 is the fingerprint; an empty fingerprint matches
+// any file. Only an unreadable file has no fingerprint text.
+FileMatch MatchesFingerprint(const char* path, const char* fingerprint) {
+  if (fingerprint[0] == '\0')
+    return MATCH_YES;
+  ScratchMark mark;
+  const char* hex = FileMd5Hex(path);
+  if (hex[0] == '\0')
+    return MATCH_UNREADABLE;
+  return StringsEqual(hex, fingerprint) ? MATCH_YES : MATCH_NONE;
+}
+
 FileMatch MatchesVersion(const char* path, int64_t size, int32_t wantSize,
                          const char* wantFingerprint) {
-  if (size != wantSize)
-    return MATCH_NONE;
-  if (wantFingerprint[0] == '\0')
-    return MATCH_YES;
-  char hex[33];
-  if (!FileFingerprint(path, hex))
-    return MATCH_UNREADABLE;
-  return SameText(hex, wantFingerprint) ? MATCH_YES : MATCH_NONE;
+  return size == wantSize ? MatchesFingerprint(path, wantFingerprint) : MATCH_NONE;
 }
 
 // The folder's full path, then that with the old file's name; false when
@@ -144,7 +87,7 @@ bool NameTarget(const char* folder) {
   lstrcpyA(TheInstall.target, TheInstall.folder);
   if (TheInstall.target[n - 1] != '\\')
     TheInstall.target[n++] = '\\';
-  const char* name = ThePayload.line[LINE_OLD_NAME];
+  const char* name = ThePayload.facts.fileName;
   while (*name != '\0' && n < static_cast<DWORD>(PATH_LIMIT) - 1)
     TheInstall.target[n++] = *name++;
   TheInstall.target[n] = '\0';
@@ -158,83 +101,155 @@ StubResult CheckTarget() {
     return STUB_TARGET_MISSING;
   int64_t size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   const char* const* line = ThePayload.line;
+  const PayloadFacts& facts = ThePayload.facts;
   FileMatch patched = line[LINE_NEW_FINGERPRINT][0] == '\0'
                           ? MATCH_NONE
-                          : MatchesVersion(TheInstall.target, size, ThePayload.newSize,
+                          : MatchesVersion(TheInstall.target, size, facts.newSize,
                                            line[LINE_NEW_FINGERPRINT]);
   if (patched == MATCH_YES)
     return STUB_ALREADY_PATCHED;
   FileMatch old = patched == MATCH_UNREADABLE
                       ? MATCH_UNREADABLE
-                      : MatchesVersion(TheInstall.target, size, ThePayload.oldSize,
+                      : MatchesVersion(TheInstall.target, size, facts.oldSize,
                                        line[LINE_OLD_FINGERPRINT]);
   if (old == MATCH_UNREADABLE)
     return STUB_TARGET_UNREADABLE;
   return old == MATCH_YES ? STUB_DONE : STUB_WRONG_VERSION;
 }
 
-StubResult FailureOf(DWORD error, StubResult otherwise) {
-  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL
-                                                                     : otherwise;
-}
-
-StubResult WriteFailure() {
-  return FailureOf(NewFile.error, STUB_WRITE_FAILED);
-}
-
-// One record per position of the new file; the stream must end with the last.
-StubResult Decode(ProgressReport progress) {
-  int32_t newSize = ThePayload.newSize;
-  for (int32_t i = 0; i < newSize; i++) {
-    int old = NextByte(&OldFile);
-    if (OldFile.failed)
+// Feeds the decoder until it ends, writing what it decodes; the old file is
+// read only as far as the new one needs it.
+StubResult Decode(HANDLE oldFile, HANDLE stream, HANDLE out, ProgressReport progress) {
+  DiffDecoder decoder;
+  StartDiffDecoder(&decoder, ThePayload.facts.oldSize, ThePayload.facts.newSize);
+  DiffChunk chunk{};
+  DiffStatus status = DIFF_MORE;
+  while (status == DIFF_MORE) {
+    bool oldNeeded =
+        decoder.position < decoder.oldSize && decoder.position < decoder.newSize;
+    if (chunk.oldCount == 0 && oldNeeded &&
+        (!ReadMore(oldFile, OldBytes, &chunk.old, &chunk.oldCount) ||
+         chunk.oldCount == 0))
       return STUB_TARGET_UNREADABLE;
-    int record = NextByte(&Stream);
-    int byte = record == 0 ? (old < 0 ? 0 : old) : record == 1 ? NextByte(&Stream) : -1;
-    if (byte < 0)
-      return STUB_PATCH_DAMAGED;
-    if (!PutByte(&NewFile, byte))
-      return WriteFailure();
-    if (progress != nullptr && (i + 1) % PROGRESS_STEP == 0)
-      progress(static_cast<int32_t>((i + 1) * static_cast<int64_t>(100) / newSize));
+    if (chunk.streamCount == 0 && !chunk.streamEnds) {
+      if (!ReadMore(stream, StreamBytes, &chunk.stream, &chunk.streamCount))
+        return STUB_PATCH_DAMAGED;
+      chunk.streamEnds = chunk.streamCount == 0;
+    }
+    chunk.out = NewBytes;
+    chunk.outRoom = BUFFER_SIZE;
+    status = DecodeDiff(&decoder, &chunk);
+    StubResult written = WriteAll(out, NewBytes, BUFFER_SIZE - chunk.outRoom);
+    if (written != STUB_DONE)
+      return written;
+    if (progress != nullptr)
+      progress(MulDiv(decoder.position, 100, decoder.newSize));
   }
-  if (NextByte(&Stream) >= 0 || Stream.failed)
+  if (status != DIFF_DONE)
     return STUB_PATCH_DAMAGED;
-  if (FlushWriter(&NewFile) && !FlushFileBuffers(NewFile.file))
-    NewFile.error = WriteError();
-  if (NewFile.error != 0)
-    return WriteFailure();
-  return STUB_DONE;
+  return FlushFileBuffers(out) ? STUB_DONE : FailureOf(GetLastError(), STUB_WRITE_FAILED);
 }
 
-bool SeekStream() {
+// The compact decoder's view of the three files.
+struct CompactFiles {
+  HANDLE old;
+  HANDLE stream;
+  HANDLE out;
+  const unsigned char* at;  // the stream bytes not yet taken
+  int32_t count;
+  StubResult written;  // the first write failure, STUB_DONE while none
+};
+
+// Both in .bss: the decoder's model and buffers are large.
+CompactDecoder TheCompactDecoder;
+CompactFiles TheCompactFiles;
+
+// A read error ends the stream like its end does: either way it is damaged.
+int NextCompactByte(void* context) {
+  CompactFiles* f = static_cast<CompactFiles*>(context);
+  if (f->count == 0)
+    ReadMore(f->stream, StreamBytes, &f->at, &f->count);
+  if (f->count == 0)
+    return -1;
+  f->count--;
+  return *f->at++;
+}
+
+bool ReadCompactOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
+  CompactFiles* f = static_cast<CompactFiles*>(context);
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  DWORD read = 0;
+  return SetFilePointerEx(f->old, at, nullptr, FILE_BEGIN) &&
+         ReadFile(f->old, bytes, static_cast<DWORD>(count), &read, nullptr) &&
+         read == static_cast<DWORD>(count);
+}
+
+bool WriteCompactNew(void* context, const uint8_t* bytes, int32_t count) {
+  CompactFiles* f = static_cast<CompactFiles*>(context);
+  f->written = WriteAll(f->out, bytes, static_cast<DWORD>(count));
+  return f->written == STUB_DONE;
+}
+
+StubResult DecodeCompactStream(HANDLE oldFile, HANDLE stream, HANDLE out,
+                               ProgressReport progress) {
+  TheCompactFiles = CompactFiles{oldFile, stream, out, nullptr, 0, STUB_DONE};
+  CompactIo io{&TheCompactFiles, NextCompactByte, ReadCompactOld, WriteCompactNew, progress};
+  switch (DecodeCompact(&TheCompactDecoder, &io, ThePayload.facts.oldSize,
+                        ThePayload.facts.newSize)) {
+    case COMPACT_DONE:
+      return FlushFileBuffers(out) ? STUB_DONE : FailureOf(GetLastError(), STUB_WRITE_FAILED);
+    case COMPACT_OLD_UNREADABLE:
+      return STUB_TARGET_UNREADABLE;
+    case COMPACT_WRITE_FAILED:
+      return TheCompactFiles.written;
+    default:
+      return STUB_PATCH_DAMAGED;
+  }
+}
+
+bool SeekStream(HANDLE stream) {
   LARGE_INTEGER offset;
   offset.QuadPart = ThePayload.streamOffset;
-  return Stream.file != INVALID_HANDLE_VALUE &&
-         SetFilePointerEx(Stream.file, offset, nullptr, FILE_BEGIN);
+  return stream != INVALID_HANDLE_VALUE &&
+         SetFilePointerEx(stream, offset, nullptr, FILE_BEGIN);
+}
+
+// A temporary file beside the target, named in TheInstall.temporary; when
+// none can be made, the system's last error says why.
+bool MakeTemporary() {
+  ScratchMark mark;
+  const char* name = CreateTempFileBeside(TheInstall.target);
+  bool made = name[0] != '\0' && lstrlenA(name) < PATH_LIMIT;
+  if (made)
+    lstrcpyA(TheInstall.temporary, name);
+  else if (name[0] != '\0')
+    DeletePath(name);
+  return made;
 }
 
 // Writes the new version to TheInstall.temporary, created beside the target.
 StubResult WriteNewVersion(ProgressReport progress) {
-  if (GetTempFileNameA(TheInstall.folder, "pat", 0, TheInstall.temporary) == 0)
+  if (!MakeTemporary())
     return FailureOf(GetLastError(), STUB_FOLDER_NOT_WRITABLE);
-  NewFile.file = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
-                             TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  NewFile.length = NewFile.error = 0;
-  StartReader(&OldFile, OpenForReading(TheInstall.target));
-  StartReader(&Stream, OpenForReading(ThePayload.patchPath));
+  HANDLE out = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
+                           TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE oldFile = OpenForReading(TheInstall.target);
+  HANDLE stream = OpenForReading(ThePayload.patchPath);
   StubResult result = STUB_DONE;
-  if (OldFile.file == INVALID_HANDLE_VALUE)
+  if (oldFile == INVALID_HANDLE_VALUE)
     result = STUB_TARGET_UNREADABLE;
-  else if (!SeekStream())
+  else if (!SeekStream(stream))
     result = STUB_PATCH_DAMAGED;
-  else if (NewFile.file == INVALID_HANDLE_VALUE)
+  else if (out == INVALID_HANDLE_VALUE)
     result = STUB_FOLDER_NOT_WRITABLE;
+  else if (ThePayload.compact)
+    result = DecodeCompactStream(oldFile, stream, out, progress);
   else
-    result = Decode(progress);
-  CloseIfOpen(NewFile.file);
-  CloseIfOpen(OldFile.file);
-  CloseIfOpen(Stream.file);
+    result = Decode(oldFile, stream, out, progress);
+  CloseIfOpen(out);
+  CloseIfOpen(oldFile);
+  CloseIfOpen(stream);
   return result;
 }
 
@@ -256,13 +271,12 @@ StubResult SwapIn() {
     return STUB_REPLACE_FAILED;
   if (!CopyFileA(TheInstall.target, TheInstall.backup, TRUE)) {
     DWORD error = GetLastError();
-    DeleteFileA(TheInstall.backup);
+    DeletePath(TheInstall.backup);
     return FailureOf(error, STUB_WRITE_FAILED);
   }
-  if (MoveFileExA(TheInstall.temporary, TheInstall.target,
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (MoveReplacing(TheInstall.temporary, TheInstall.target))
     return STUB_DONE;
-  DeleteFileA(TheInstall.backup);
+  DeletePath(TheInstall.backup);
   return STUB_REPLACE_FAILED;
 }
 
@@ -276,15 +290,14 @@ StubResult InstallPatch(const char* folder, ProgressReport progress) {
   if (result != STUB_DONE)
     return result;
   result = WriteNewVersion(progress);
-  char hex[33];
-  if (result == STUB_DONE && ThePayload.line[LINE_NEW_FINGERPRINT][0] != '\0' &&
-      !(FileFingerprint(TheInstall.temporary, hex) &&
-        SameText(hex, ThePayload.line[LINE_NEW_FINGERPRINT])))
+  if (result == STUB_DONE &&
+      MatchesFingerprint(TheInstall.temporary, ThePayload.line[LINE_NEW_FINGERPRINT]) !=
+          MATCH_YES)
     result = STUB_RESULT_MISMATCH;
   if (result == STUB_DONE)
     result = SwapIn();
   if (result != STUB_DONE && TheInstall.temporary[0] != '\0')
-    DeleteFileA(TheInstall.temporary);
+    DeletePath(TheInstall.temporary);
   if (result == STUB_DONE && progress != nullptr)
     progress(100);
   return result;

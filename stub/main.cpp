@@ -9,6 +9,8 @@
 // spaces included.
 #include <windows.h>
 
+#include "rt/heaps.h"
+#include "rt/strings.h"
 #include "stub/stub.h"
 
 namespace {
@@ -82,8 +84,14 @@ void Tell(StubResult result) {
 }
 
 int RunStub() {
+  // Fingerprints and paths are worked out in the runtime's scratch buffer.
+  if (!CreateHeaps() || InitScratchBuffer() == nullptr)
+    return STUB_WRITE_FAILED;
   CommandLine options = ReadCommandLine();
-  StubResult failure = !LoadPayload()   ? STUB_PATCH_DAMAGED
+  char ownPath[PATH_LIMIT];
+  DWORD n = GetModuleFileNameA(nullptr, ownPath, PATH_LIMIT);
+  bool loaded = n > 0 && n < static_cast<DWORD>(PATH_LIMIT) && LoadPayload(ownPath);
+  StubResult failure = !loaded          ? STUB_PATCH_DAMAGED
                        : !options.valid ? STUB_BAD_COMMAND_LINE
                                         : STUB_DONE;
   if (failure != STUB_DONE) {

@@ -1,14 +1,17 @@
 // The console program as a release script runs it: started with its output
 // in pipes, judged by its exit code and its one line on standard error. Its
-// patch must be the one GeneratePatch writes, which the stub's tests apply.
+// patch must be the one GeneratePatch writes, which the stub's tests apply;
+// a compact one is applied here by patch.exe itself.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <random>
 #include <string>
 
 #include "app/form.h"
 #include "app/patch.h"
 #include "app/request.h"
+#include "stub/results.h"
 #include "tests/test_files.h"
 
 namespace {

@@ -20,7 +20,7 @@ SEED = int(os.environ.get("PB_E2E_SEED", "0")) or int(time.time())
 INPUTS, OUT, RUN = (os.path.join(WORK, name) for name in ("in", "out", "run"))
 STARTED = []  # processes to end after each case
 
-STUB_SIZE = 25088
+STUB_SIZE = int(os.environ["PB_STUB_SIZE"])  # passed on from the build
 CLIENT_SIZE = (361, 577)
 
 # Client-area rectangles (x, y, width, height) of the controls the test uses.

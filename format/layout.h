@@ -1,0 +1,17 @@
+// The patch file: the patcher stub, STUB_SIZE bytes, then the fourteen
+// payload lines (format/payload.h), then the difference stream
+// (format/stream.h) up to the end of the file. No header, no alignment.
+//
+// The build pads the stub to STUB_SIZE and the scripts make stand-ins of
+// that length: both read the number from this line, so keep its shape.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t STUB_SIZE = 25088;
+
+// Positions of the new file per progress step of the tool.
+constexpr int32_t DIFF_BLOCK = 25600;
+
+// Takes a percentage from 0 to 100.
+using ProgressReport = void (*)(int32_t percent);

@@ -16,7 +16,7 @@ int NextStreamByte(CompactDecoder* d) {
 struct RangeDecoder {
   CompactDecoder* d;
 
-  int Bit(CompactProbability* p, int) {
+  int Bit(CompactProbability* p, int, int shift = ADAPT_SHIFT) {
     uint32_t bound = (d->range >> PROBABILITY_BITS) * *p;
     int bit = d->code >= bound;
     if (bit) {
@@ -25,7 +25,7 @@ struct RangeDecoder {
     } else {
       d->range = bound;
     }
-    AdaptTo(p, bit);
+    AdaptTo(p, bit, shift);
     while (d->range < RANGE_TOP) {
       d->range <<= 8;
       d->code = d->code << 8 | static_cast<uint32_t>(NextStreamByte(d));

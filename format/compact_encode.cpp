@@ -59,7 +59,7 @@ struct RangeEncoder {
     low = (low & 0x00FFFFFFu) << 8;
   }
 
-  int Bit(CompactProbability* p, int bit) {
+  int Bit(CompactProbability* p, int bit, int shift = ADAPT_SHIFT) {
     uint32_t bound = (range >> PROBABILITY_BITS) * *p;
     if (bit) {
       low += bound;
@@ -67,7 +67,7 @@ struct RangeEncoder {
     } else {
       range = bound;
     }
-    AdaptTo(p, bit);
+    AdaptTo(p, bit, shift);
     while (range < RANGE_TOP) {
       range <<= 8;
       ShiftLow();

@@ -1,6 +1,7 @@
 // The compact stream's model, written once for both directions: a Coder
 // either encodes the bit it is given or decodes one and ignores it, and
-// returns the bit either way. Included by the encoder and the decoder only.
+// returns the bit either way; the bit's probability then adapts by
+// 1 / 2^shift. Included by the encoder and the decoder only.
 #pragma once
 
 #include "format/compact.h"
@@ -8,16 +9,19 @@
 constexpr int PROBABILITY_BITS = 16;
 constexpr CompactProbability PROBABILITY_START = 1 << (PROBABILITY_BITS - 1);
 constexpr int ADAPT_SHIFT = 3;
+// Literal bytes are new code or data, some of it close to random: their
+// probabilities settle more and swing less.
+constexpr int LITERAL_ADAPT_SHIFT = 4;
 constexpr uint32_t RANGE_TOP = 1u << 24;
 constexpr int RANGE_START_BYTES = 5;
 constexpr uint32_t ADLER_MODULUS = 65521;
 constexpr int LENGTH_WIDTH_BITS = 5;
 
-inline void AdaptTo(CompactProbability* p, int bit) {
+inline void AdaptTo(CompactProbability* p, int bit, int shift) {
   if (bit == 0)
-    *p += ((1 << PROBABILITY_BITS) - *p) >> ADAPT_SHIFT;
+    *p += ((1 << PROBABILITY_BITS) - *p) >> shift;
   else
-    *p -= *p >> ADAPT_SHIFT;
+    *p -= *p >> shift;
 }
 
 inline void StartProbabilities(CompactProbability* p, int count) {
@@ -45,10 +49,11 @@ inline void StartModel(CompactModel* m) {
 // bits bits of value, most significant first, through a binary tree of
 // probabilities (2^bits of them, the first unused).
 template <typename Coder>
-uint32_t CodeTree(Coder* c, CompactProbability* tree, int bits, uint32_t value) {
+uint32_t CodeTree(Coder* c, CompactProbability* tree, int bits, uint32_t value,
+                  int shift = ADAPT_SHIFT) {
   uint32_t node = 1;
   for (int i = bits - 1; i >= 0; i--)
-    node = (node << 1) | c->Bit(&tree[node], (value >> i) & 1);
+    node = (node << 1) | c->Bit(&tree[node], (value >> i) & 1, shift);
   return node - (1u << bits);
 }
 
@@ -91,7 +96,7 @@ uint8_t CodeCopied(Coder* c, CompactModel* m, uint8_t oldByte, uint8_t newByte) 
 
 template <typename Coder>
 uint8_t CodeLiteral(Coder* c, CompactModel* m, uint8_t newByte) {
-  m->lastNew = static_cast<uint8_t>(CodeTree(c, m->literal[m->lastNew], 8, newByte));
+  m->lastNew = static_cast<uint8_t>(CodeTree(c, m->literal[m->lastNew], 8, newByte, LITERAL_ADAPT_SHIFT));
   return m->lastNew;
 }
 

@@ -31,7 +31,8 @@ enum PatchOutcome {
   PATCH_NEW_UNREADABLE,
   PATCH_OUTPUT_IS_INPUT,
   PATCH_OUTPUT_FAILED,
-  PATCH_TOO_LARGE_FOR_COMPACT,  // the pair needs more memory than the compact encoder may take
+  // The pair needs more memory than the compact encoder may take.
+  PATCH_TOO_LARGE_FOR_COMPACT,
 };
 
 // The difference stream that follows the lines: one or two bytes a byte of
@@ -47,6 +48,5 @@ constexpr char STUB_FILE_NAME[] = "patch.dat";
 // and is decoded back and compared with the new file before it is written,
 // it follows the encoder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
-                           ProgressReport progress,
-                           const char* stubPath = STUB_FILE_NAME,
+                           ProgressReport progress, const char* stubPath = STUB_FILE_NAME,
                            PatchFormat format = PATCH_PLAIN);

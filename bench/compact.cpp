@@ -4,6 +4,8 @@
 // --patch-from, and the time each takes. Ours are the difference streams
 // alone, without the stub and the fourteen lines every patch carries. The
 // last three lines are the ratios.
+#include "format/compact.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "format/compact.h"
 #include "format/layout.h"
 #include "format/stream.h"
 
@@ -63,9 +64,10 @@ std::vector<Pair> ReadPairs(const char* listPath) {
   FILE* list = std::fopen(listPath, "r");
   Pair p{};
   while (list != nullptr &&
-         std::fscanf(list, "%63s %511s %511s %lld %lf %lld %lf %lld %lf", p.name, p.oldPath,
-                     p.newPath, &p.bsdiff.bytes, &p.bsdiff.seconds, &p.xdelta3.bytes,
-                     &p.xdelta3.seconds, &p.zstd.bytes, &p.zstd.seconds) == 9)
+         std::fscanf(list, "%63s %511s %511s %lld %lf %lld %lf %lld %lf", p.name,
+                     p.oldPath, p.newPath, &p.bsdiff.bytes, &p.bsdiff.seconds,
+                     &p.xdelta3.bytes, &p.xdelta3.seconds, &p.zstd.bytes,
+                     &p.zstd.seconds) == 9)
     pairs.push_back(p);
   if (list != nullptr)
     std::fclose(list);
@@ -81,8 +83,8 @@ long long PlainSize(const Bytes& old, const Bytes& now) {
     size_t count = now.size() - done < DIFF_BLOCK ? now.size() - done : DIFF_BLOCK;
     for (size_t i = 0; i < count; i++)
       oldBlock[i] = done + i < old.size() ? old[done + i] : 0;
-    size += EncodeDiffBlock(oldBlock.data(), now.data() + done, static_cast<int32_t>(count),
-                            records.data());
+    size += EncodeDiffBlock(oldBlock.data(), now.data() + done,
+                            static_cast<int32_t>(count), records.data());
   }
   return size;
 }
@@ -96,7 +98,8 @@ struct Ours {
 
 Ours Measure(const Pair& pair) {
   Bytes old = Load(pair.oldPath), now = Load(pair.newPath);
-  int32_t oldSize = static_cast<int32_t>(old.size()), newSize = static_cast<int32_t>(now.size());
+  int32_t oldSize = static_cast<int32_t>(old.size()),
+          newSize = static_cast<int32_t>(now.size());
   Ours ours{PlainSize(old, now), 0, 0, 0};
   CompactStream stream;
   double start = Now();
@@ -105,8 +108,8 @@ Ours Measure(const Pair& pair) {
     std::exit(1);
   }
   double encoded = Now();
-  if (!CompactDecodesTo(&Decoder, stream.bytes, stream.size, old.data(), oldSize, now.data(),
-                        newSize)) {
+  if (!CompactDecodesTo(&Decoder, stream.bytes, stream.size, old.data(), oldSize,
+                        now.data(), newSize)) {
     std::fprintf(stderr, "bench: the compact stream of %s does not decode\n", pair.name);
     std::exit(1);
   }
@@ -123,19 +126,21 @@ int main() {
   const char* listPath = std::getenv("PB_COMPACT_PAIRS");
   std::vector<Pair> pairs = ReadPairs(listPath != nullptr ? listPath : "");
   if (pairs.empty()) {
-    std::fprintf(stderr, "bench: no pairs (PB_COMPACT_PAIRS names bench/compact-pairs' list)\n");
+    std::fprintf(stderr,
+                 "bench: no pairs (PB_COMPACT_PAIRS names bench/compact-pairs' list)\n");
     return 1;
   }
-  std::printf("%-9s %9s %9s %9s %9s %9s %9s   seconds: compact bsdiff xdelta3 zstd\n", "pair",
-              "new", "plain", "compact", "bsdiff", "xdelta3", "zstd");
+  std::printf("%-9s %9s %9s %9s %9s %9s %9s   seconds: compact bsdiff xdelta3 zstd\n",
+              "pair", "new", "plain", "compact", "bsdiff", "xdelta3", "zstd");
   long long compactBytes = 0, bsdiffBytes = 0, newBytes = 0;
   double encodeSeconds = 0, bsdiffSeconds = 0, applySeconds = 0;
   for (const Pair& p : pairs) {
     Ours ours = Measure(p);
     long long size = static_cast<long long>(Load(p.newPath).size());
-    std::printf("%-9s %9lld %9lld %9lld %9lld %9lld %9lld   %.2f %.2f %.2f %.2f\n", p.name, size,
-                ours.plain, ours.compact, p.bsdiff.bytes, p.xdelta3.bytes, p.zstd.bytes,
-                ours.encodeSeconds, p.bsdiff.seconds, p.xdelta3.seconds, p.zstd.seconds);
+    std::printf("%-9s %9lld %9lld %9lld %9lld %9lld %9lld   %.2f %.2f %.2f %.2f\n",
+                p.name, size, ours.plain, ours.compact, p.bsdiff.bytes, p.xdelta3.bytes,
+                p.zstd.bytes, ours.encodeSeconds, p.bsdiff.seconds, p.xdelta3.seconds,
+                p.zstd.seconds);
     compactBytes += ours.compact;
     bsdiffBytes += p.bsdiff.bytes;
     newBytes += size;
@@ -143,11 +148,13 @@ int main() {
     bsdiffSeconds += p.bsdiff.seconds;
     applySeconds += ours.applySeconds;
   }
-  std::printf("ours run in this process under Wine (here on qemu-i386 emulation), the peers\n"
-              "natively: the time ratio below understates ours by the emulation's factor\n");
+  std::printf(
+      "ours run in this process under Wine (here on qemu-i386 emulation), the peers\n"
+      "natively: the time ratio below understates ours by the emulation's factor\n");
   std::printf("compact_size_ratio_to_bsdiff=%.3f\n",
               static_cast<double>(compactBytes) / static_cast<double>(bsdiffBytes));
-  std::printf("compact_apply_mb_s=%.1f\n", static_cast<double>(newBytes) / 1e6 / applySeconds);
+  std::printf("compact_apply_mb_s=%.1f\n",
+              static_cast<double>(newBytes) / 1e6 / applySeconds);
   std::printf("compact_encode_ratio_to_bsdiff=%.3f\n", bsdiffSeconds / encodeSeconds);
   return 0;
 }

@@ -104,7 +104,8 @@ CompactResult DecodeBlock(CompactDecoder* d, int32_t oldSize, int32_t* oldEnd) {
   int64_t from = int64_t{*oldEnd} + head.jump;
   int64_t produced = int64_t{d->written} + d->pending;
   if (d->streamEnded || from < 0 || from + head.copy > oldSize ||
-      produced + head.copy + head.literal > d->newSize || head.copy + int64_t{head.literal} == 0)
+      produced + head.copy + head.literal > d->newSize ||
+      head.copy + int64_t{head.literal} == 0)
     return COMPACT_DAMAGED;
   CompactResult result = Copy(d, static_cast<int32_t>(from), head.copy);
   *oldEnd = static_cast<int32_t>(from + head.copy);

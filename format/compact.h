@@ -113,8 +113,8 @@ struct CompactStream {
 // Encodes the stream that turns old into now. False, with nothing to free,
 // when the pair does not fit or memory ran out. progress (may be null)
 // follows the new file's bytes.
-bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now, int32_t newSize,
-                   ProgressReport progress, CompactStream* stream);
+bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
+                   int32_t newSize, ProgressReport progress, CompactStream* stream);
 
 void FreeCompactStream(CompactStream* stream);
 

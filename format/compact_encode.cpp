@@ -120,7 +120,8 @@ Anchor NextAnchor(const Encoding* e, int32_t scan, int32_t offset) {
   int32_t agreeing = 0, counted = scan;
   while (scan < e->newSize) {
     int32_t limit = e->newSize - scan < MATCH_LIMIT ? e->newSize - scan : MATCH_LIMIT;
-    SuffixMatch match = LongestMatch(e->old, e->oldSize, e->suffixes, e->now + scan, limit);
+    SuffixMatch match =
+        LongestMatch(e->old, e->oldSize, e->suffixes, e->now + scan, limit);
     for (; counted < scan + match.length; counted++)
       agreeing += Agrees(e, counted, offset);
     if (match.length > agreeing + SWITCH_MARGIN)
@@ -189,7 +190,8 @@ void Report(Encoding* e, int32_t done) {
   }
 }
 
-void EncodeBlock(Encoding* e, int32_t start, int32_t copy, int32_t offset, int32_t literal) {
+void EncodeBlock(Encoding* e, int32_t start, int32_t copy, int32_t offset,
+                 int32_t literal) {
   if (copy + literal == 0)
     return;
   int32_t from = start + offset;
@@ -282,15 +284,15 @@ bool CompactFits(int32_t oldSize, int32_t newSize) {
              COMPACT_MEMORY_LIMIT;
 }
 
-bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now, int32_t newSize,
-                   ProgressReport progress, CompactStream* stream) {
+bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
+                   int32_t newSize, ProgressReport progress, CompactStream* stream) {
   *stream = CompactStream{};
   if (!CompactFits(oldSize, newSize))
     return false;
   int32_t* suffixes = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (oldSize + 1)));
   CompactModel* model = static_cast<CompactModel*>(std::malloc(sizeof(CompactModel)));
-  bool encoded = suffixes != nullptr && model != nullptr && Grow(stream, newSize / 4 + 64) &&
-                 SortSuffixes(old, oldSize, suffixes);
+  bool encoded = suffixes != nullptr && model != nullptr &&
+                 Grow(stream, newSize / 4 + 64) && SortSuffixes(old, oldSize, suffixes);
   if (encoded) {
     Encoding e{old, oldSize, now, newSize, suffixes, model, {}, 0, progress, 0};
     e.coder = RangeEncoder{stream, false, 0, UINT32_MAX, 0, 1};

@@ -67,8 +67,8 @@ inline int BitWidth(uint32_t value) {
 // A length below 2^31: its bit width, then the bits below the leading one.
 template <typename Coder>
 int32_t CodeLength(Coder* c, CompactModel* m, CompactField field, uint32_t value) {
-  int width = static_cast<int>(
-      CodeTree(c, m->width[field], LENGTH_WIDTH_BITS, static_cast<uint32_t>(BitWidth(value))));
+  int width = static_cast<int>(CodeTree(c, m->width[field], LENGTH_WIDTH_BITS,
+                                        static_cast<uint32_t>(BitWidth(value))));
   if (width == 0)
     return 0;
   uint32_t result = 1;
@@ -96,7 +96,8 @@ uint8_t CodeCopied(Coder* c, CompactModel* m, uint8_t oldByte, uint8_t newByte) 
 
 template <typename Coder>
 uint8_t CodeLiteral(Coder* c, CompactModel* m, uint8_t newByte) {
-  m->lastNew = static_cast<uint8_t>(CodeTree(c, m->literal[m->lastNew], 8, newByte, LITERAL_ADAPT_SHIFT));
+  m->lastNew = static_cast<uint8_t>(
+      CodeTree(c, m->literal[m->lastNew], 8, newByte, LITERAL_ADAPT_SHIFT));
   return m->lastNew;
 }
 
@@ -110,8 +111,8 @@ struct BlockHead {
 template <typename Coder>
 BlockHead CodeBlockHead(Coder* c, CompactModel* m, BlockHead head) {
   int back = c->Bit(&m->jumpBack, head.jump < 0);
-  int32_t size = CodeLength(c, m, FIELD_JUMP,
-                            static_cast<uint32_t>(head.jump < 0 ? -head.jump : head.jump));
+  int32_t size = CodeLength(
+      c, m, FIELD_JUMP, static_cast<uint32_t>(head.jump < 0 ? -head.jump : head.jump));
   BlockHead result;
   result.jump = back ? -size : size;
   result.copy = CodeLength(c, m, FIELD_COPY, static_cast<uint32_t>(head.copy));

@@ -46,8 +46,8 @@ template <typename Char>
 void Classify(const Level<Char>& l) {
   l.smaller[l.count - 1] = 0;
   for (int32_t i = l.count - 2; i >= 0; i--)
-    l.smaller[i] = l.text[i] < l.text[i + 1] ||
-                   (l.text[i] == l.text[i + 1] && l.smaller[i + 1]);
+    l.smaller[i] =
+        l.text[i] < l.text[i + 1] || (l.text[i] == l.text[i + 1] && l.smaller[i + 1]);
 }
 
 // From the run starts in place, the larger-type suffixes left to right
@@ -177,8 +177,8 @@ bool SortLevel(const Char* text, int32_t count, int32_t alphabet, int32_t* sa) {
 }
 
 // Common prefix length of pattern and text from at, counting from known.
-int32_t CommonLength(const uint8_t* text, int32_t count, int32_t at, const uint8_t* pattern,
-                     int32_t patternLength, int32_t known) {
+int32_t CommonLength(const uint8_t* text, int32_t count, int32_t at,
+                     const uint8_t* pattern, int32_t patternLength, int32_t known) {
   int32_t limit = count - at < patternLength ? count - at : patternLength;
   while (known < limit && text[at + known] == pattern[known])
     known++;

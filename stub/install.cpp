@@ -194,11 +194,13 @@ bool WriteCompactNew(void* context, const uint8_t* bytes, int32_t count) {
 StubResult DecodeCompactStream(HANDLE oldFile, HANDLE stream, HANDLE out,
                                ProgressReport progress) {
   TheCompactFiles = CompactFiles{oldFile, stream, out, nullptr, 0, STUB_DONE};
-  CompactIo io{&TheCompactFiles, NextCompactByte, ReadCompactOld, WriteCompactNew, progress};
+  CompactIo io{&TheCompactFiles, NextCompactByte, ReadCompactOld, WriteCompactNew,
+               progress};
   switch (DecodeCompact(&TheCompactDecoder, &io, ThePayload.facts.oldSize,
                         ThePayload.facts.newSize)) {
     case COMPACT_DONE:
-      return FlushFileBuffers(out) ? STUB_DONE : FailureOf(GetLastError(), STUB_WRITE_FAILED);
+      return FlushFileBuffers(out) ? STUB_DONE
+                                   : FailureOf(GetLastError(), STUB_WRITE_FAILED);
     case COMPACT_OLD_UNREADABLE:
       return STUB_TARGET_UNREADABLE;
     case COMPACT_WRITE_FAILED:

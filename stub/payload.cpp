@@ -50,5 +50,6 @@ bool LoadPayload(const char* patchPath) {
   CloseHandle(file);
   // A compact stream's length says nothing; it is checked as it is decoded.
   return read && ReadPayloadLines(ThePayload.line, &ThePayload.facts) &&
-         (ThePayload.compact || StreamLengthPossible(streamLength, ThePayload.facts.newSize));
+         (ThePayload.compact ||
+          StreamLengthPossible(streamLength, ThePayload.facts.newSize));
 }

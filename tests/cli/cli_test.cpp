@@ -187,15 +187,17 @@ TEST_F(CliTest, CompactPatchIsSmallAndApplies) {
   folder.Write("old.bin", old);
   folder.Write("new.bin", now);
   CreateDirectoryA(folder.Path("site").c_str(), nullptr);
-  Ended run = Cli("--compact --old old.bin --new new.bin --out site\\patch.exe --window-title W "
-                  "--program-title P --program-description D --default-folder F");
+  Ended run =
+      Cli("--compact --old old.bin --new new.bin --out site\\patch.exe --window-title W "
+          "--program-title P --program-description D --default-folder F");
   EXPECT_EQ(run.code, 0u);
   EXPECT_EQ(run.err, "Process done\r\n");
   EXPECT_LT(ReadBytes(folder.Path("site\\patch.exe")).size(), STUB_SIZE + 4000u);
 
   folder.Write("site\\old.bin", old);
-  Ended install = Start(Quoted(folder.Path("site\\patch.exe")) + " /S /D=" + folder.Path("site"),
-                        folder.root);
+  Ended install =
+      Start(Quoted(folder.Path("site\\patch.exe")) + " /S /D=" + folder.Path("site"),
+            folder.root);
   EXPECT_EQ(install.code, static_cast<DWORD>(STUB_DONE));
   EXPECT_TRUE(ReadBytes(folder.Path("site\\old.bin")) == now);
   ClearFolder(folder.Path("site"));

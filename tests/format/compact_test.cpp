@@ -53,13 +53,14 @@ TEST(CompactTest, SeededPairsRoundTrip) {
     std::mt19937 rng(seed);
     int alphabet = seed % 3 == 0 ? 3 : 256;
     Bytes old = RandomBytes(rng, sizes[seed % 6], alphabet);
-    Bytes now = old.empty() || seed % 8 == 1 ? RandomBytes(rng, sizes[(seed / 6) % 6], alphabet)
-                                             : Edited(rng, old, alphabet);
+    Bytes now = old.empty() || seed % 8 == 1
+                    ? RandomBytes(rng, sizes[(seed / 6) % 6], alphabet)
+                    : Edited(rng, old, alphabet);
     Bytes stream = Encoded(old, now);
     ASSERT_GT(stream[0], 1) << "seed " << seed << ": a plain stream starts like this";
-    EXPECT_TRUE(CompactDecodesTo(&Decoder, stream.data(), static_cast<int32_t>(stream.size()),
-                                 old.data(), static_cast<int32_t>(old.size()), now.data(),
-                                 static_cast<int32_t>(now.size())))
+    EXPECT_TRUE(CompactDecodesTo(
+        &Decoder, stream.data(), static_cast<int32_t>(stream.size()), old.data(),
+        static_cast<int32_t>(old.size()), now.data(), static_cast<int32_t>(now.size())))
         << "seed " << seed << ", old " << old.size() << " bytes, new " << now.size();
   }
 }
@@ -80,7 +81,8 @@ int NextByte(void* context) {
 
 bool ReadOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
   Guarded* g = static_cast<Guarded*>(context);
-  g->outside |= offset < 0 || count < 0 || int64_t{offset} + count > int64_t(g->old->size());
+  g->outside |=
+      offset < 0 || count < 0 || int64_t{offset} + count > int64_t(g->old->size());
   for (int32_t i = 0; i < count && !g->outside; i++)
     bytes[i] = (*g->old)[offset + i];
   return !g->outside;
@@ -103,9 +105,15 @@ TEST(CompactTest, DamagedStreamsAreRefused) {
     Bytes bad = good;
     size_t at = m() % bad.size();
     switch (seed % 4) {
-      case 0: bad[at] ^= static_cast<uint8_t>(1 + m() % 255); break;
-      case 1: bad.resize(at); break;
-      case 2: bad.push_back(static_cast<uint8_t>(m())); break;
+      case 0:
+        bad[at] ^= static_cast<uint8_t>(1 + m() % 255);
+        break;
+      case 1:
+        bad.resize(at);
+        break;
+      case 2:
+        bad.push_back(static_cast<uint8_t>(m()));
+        break;
       default:
         for (size_t i = at; i < bad.size() && i < at + 8; i++)
           bad[i] = static_cast<uint8_t>(m());
@@ -114,9 +122,8 @@ TEST(CompactTest, DamagedStreamsAreRefused) {
     }
     Guarded g{&bad, 0, &old, static_cast<int64_t>(now.size()), false};
     CompactIo io{&g, NextByte, ReadOld, WriteNew, nullptr};
-    CompactResult result =
-        DecodeCompact(&Decoder, &io, static_cast<int32_t>(old.size()),
-                      static_cast<int32_t>(now.size()));
+    CompactResult result = DecodeCompact(&Decoder, &io, static_cast<int32_t>(old.size()),
+                                         static_cast<int32_t>(now.size()));
     EXPECT_EQ(result, COMPACT_DAMAGED) << "seed " << seed << ", at " << at;
     EXPECT_FALSE(g.outside) << "seed " << seed << ", at " << at;
   }

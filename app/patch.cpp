@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/proof.h"
 #include "app/request.h"
 #include "format/compact.h"
 #include "format/payload.h"
@@ -39,6 +40,10 @@ struct PatchRun {
   char newFingerprint[FINGERPRINT_SIZE];
   char tempPath[TEMP_PATH_SIZE];  // empty until the temporary file exists
   unsigned char* buffer;
+  // Taken when the inputs are opened, before they are fingerprinted, and
+  // compared once the patch is proven.
+  FileStamp oldStamp;
+  FileStamp newStamp;
 };
 
 bool OpenInput(int32_t slot, const char* path, int32_t* size) {
@@ -79,6 +84,8 @@ PatchOutcome PrepareRun(PatchRun* run) {
     return PATCH_OLD_UNREADABLE;
   if (!OpenInput(SLOT_NEW, request->NewPath, &run->newSize))
     return PATCH_NEW_UNREADABLE;
+  run->oldStamp = QueryFileStamp(request->OldPath);
+  run->newStamp = QueryFileStamp(request->NewPath);
   if (OpenForRead(SLOT_STUB, run->stubPath) == 0)
     return PATCH_STUB_REJECTED;
   // Replacing an input (or the stub) would destroy what the patch is made of.
@@ -124,10 +131,10 @@ const char* KeepResult(char* result) {
   return result;
 }
 
-PatchOutcome WritePayloadLines(PatchRun* run) {
+// The lines in payload order; the sizes are results at the ScratchCursor,
+// valid until the caller's mark rewinds it.
+void PayloadLinesOf(const PatchRun* run, const char* (&lines)[LINE_COUNT]) {
   const PatchRequest* request = run->request;
-  ScratchMark mark;
-  const char* lines[LINE_COUNT];
   for (const RequestText& text : REQUEST_TEXTS)
     lines[text.line] = request->*text.field;
   lines[LINE_OLD_FINGERPRINT] = run->oldFingerprint;
@@ -135,6 +142,12 @@ PatchOutcome WritePayloadLines(PatchRun* run) {
   lines[LINE_OLD_SIZE] = KeepResult(FormatDecimal(run->oldSize, ScratchCursor));
   lines[LINE_NEW_SIZE] = KeepResult(FormatDecimal(run->newSize, ScratchCursor));
   lines[LINE_OLD_NAME] = PathFileName(request->OldPath);
+}
+
+PatchOutcome WritePayloadLines(PatchRun* run) {
+  ScratchMark mark;
+  const char* lines[LINE_COUNT];
+  PayloadLinesOf(run, lines);
   SelectFile(SLOT_PATCH);
   for (const char* line : lines)
     if (!WriteLine(line))
@@ -166,19 +179,18 @@ PatchOutcome WriteDifferences(PatchRun* run, ProgressReport progress) {
   return PATCH_WRITTEN;
 }
 
-// Both files whole, and the decoder for the check, from MainHeap.
+// Both files whole, from MainHeap; the written patch is read back and
+// decoded afterwards like every patch.
 struct CompactWork {
   unsigned char* old;
   unsigned char* now;
-  CompactDecoder* decoder;
   CompactStream stream;
 };
 
 PatchOutcome EncodeCompactWork(PatchRun* run, CompactWork* w, ProgressReport progress) {
   w->old = static_cast<unsigned char*>(MainAlloc(run->oldSize));
   w->now = static_cast<unsigned char*>(MainAlloc(run->newSize));
-  w->decoder = static_cast<CompactDecoder*>(MainAlloc(sizeof(CompactDecoder)));
-  if (w->old == nullptr || w->now == nullptr || w->decoder == nullptr)
+  if (w->old == nullptr || w->now == nullptr)
     return PATCH_TOO_LARGE_FOR_COMPACT;
   if (!Read(SLOT_OLD, w->old, run->oldSize))
     return PATCH_OLD_UNREADABLE;
@@ -186,10 +198,6 @@ PatchOutcome EncodeCompactWork(PatchRun* run, CompactWork* w, ProgressReport pro
     return PATCH_NEW_UNREADABLE;
   if (!EncodeCompact(w->old, run->oldSize, w->now, run->newSize, progress, &w->stream))
     return PATCH_TOO_LARGE_FOR_COMPACT;
-  // A stream that does not give back the new file must never reach a user.
-  if (!CompactDecodesTo(w->decoder, w->stream.bytes, w->stream.size, w->old, run->oldSize,
-                        w->now, run->newSize))
-    return PATCH_OUTPUT_FAILED;
   return Write(w->stream.bytes, w->stream.size) ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
 }
 
@@ -197,7 +205,6 @@ PatchOutcome WriteCompact(PatchRun* run, ProgressReport progress) {
   CompactWork work{};
   PatchOutcome outcome = EncodeCompactWork(run, &work, progress);
   FreeCompactStream(&work.stream);
-  MainFree(work.decoder);
   MainFree(work.now);
   MainFree(work.old);
   return outcome;
@@ -222,7 +229,28 @@ void CloseSlots() {
   CloseFileSlot(SLOT_STUB);
 }
 
+// The written patch must give the new file from the old one, read back as
+// the stub reads it; an input that changed since it was opened makes both
+// the fingerprints and the stream suspect, whatever the read-back found.
+PatchOutcome ProveRun(const PatchRun* run) {
+  if (BeforePatchProof != nullptr)
+    BeforePatchProof(run->tempPath);
+  ScratchMark mark;
+  PatchIntent intent{run->stubPath, run->request->OldPath, {}};
+  PayloadLinesOf(run, intent.lines);
+  ProofResult proof = ProvePatch(run->tempPath, &intent);
+  if (QueryFileStamp(run->request->OldPath) != run->oldStamp)
+    return PATCH_OLD_CHANGED;
+  if (QueryFileStamp(run->request->NewPath) != run->newStamp)
+    return PATCH_NEW_CHANGED;
+  if (proof == PROOF_OLD_UNREADABLE)
+    return PATCH_OLD_UNREADABLE;
+  return proof == PROOF_HOLDS ? PATCH_WRITTEN : PATCH_CHECK_FAILED;
+}
+
 }  // namespace
+
+void (*BeforePatchProof)(const char* tempPath);
 
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress, const char* stubPath,
@@ -235,8 +263,10 @@ PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
   PatchOutcome outcome = PrepareRun(&run);
   if (outcome == PATCH_WRITTEN)
     outcome = WritePatch(&run, progress);
-  // The output must not be open while it is moved into place.
+  // The output must not be open while it is read back and moved into place.
   CloseSlots();
+  if (outcome == PATCH_WRITTEN)
+    outcome = ProveRun(&run);
   if (outcome == PATCH_WRITTEN && MoveReplacing(run.tempPath, patchPath) == 0)
     outcome = PATCH_OUTPUT_FAILED;
   if (outcome != PATCH_WRITTEN && run.tempPath[0] != '\0')

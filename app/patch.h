@@ -1,6 +1,8 @@
 // Patch generation: the stub, fourteen payload lines and the difference
-// stream, written to a temporary file beside the output and moved over it
-// only when complete. On every failure the output path is as it was.
+// stream, written to a temporary file beside the output, read back and
+// decoded as the stub will, and moved over the output only when it gives the
+// new file and neither input changed meanwhile. On every failure the output
+// path is as it was.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,11 @@ enum PatchOutcome {
   PATCH_NEW_UNREADABLE,
   PATCH_OUTPUT_IS_INPUT,
   PATCH_OUTPUT_FAILED,
+  // The patch is read back and decoded before it is handed out; these end a
+  // run whose patch would not apply.
+  PATCH_OLD_CHANGED,
+  PATCH_NEW_CHANGED,
+  PATCH_CHECK_FAILED,
   // The pair needs more memory than the compact encoder may take.
   PATCH_TOO_LARGE_FOR_COMPACT,
 };
@@ -42,10 +49,14 @@ enum PatchFormat { PATCH_PLAIN, PATCH_COMPACT };
 
 constexpr char STUB_FILE_NAME[] = "patch.dat";
 
+// Called, when set, with the temporary file's path once the patch is
+// written and closed and before it is read back. Tests damage the patch or
+// change an input there; the tool leaves it unset.
+extern void (*BeforePatchProof)(const char* tempPath);
+
 // The stub is read from stubPath; the form's is "patch.dat" in the current
 // folder. progress is called with (k * 100) / B after each full DIFF_BLOCK
-// of the new file; for a compact patch, which holds both files in memory
-// and is decoded back and compared with the new file before it is written,
+// of the new file; for a compact patch, which holds both files in memory,
 // it follows the encoder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress, const char* stubPath = STUB_FILE_NAME,

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "format/payload.h"
 #include "rt/files.h"
 #include "rt/strings.h"
 
@@ -19,8 +20,8 @@ constexpr InputFile INPUT_FILES[] = {
 };
 
 // In RequestRefusal order.
-constexpr int32_t REFUSAL_EXIT_CODES[] = {0, 2, 3, 4};
-static_assert(std::size(REFUSAL_EXIT_CODES) == REQUEST_NEW_MISSING + 1);
+constexpr int32_t REFUSAL_EXIT_CODES[] = {0, 2, 3, 4, 10};
+static_assert(std::size(REFUSAL_EXIT_CODES) == REQUEST_OLD_NAME_UNUSABLE + 1);
 
 struct OutcomeRow {
   PatchOutcome outcome;
@@ -39,6 +40,9 @@ constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_OLD_UNREADABLE, FATAL_TITLE, "Can't read old version file", 7},
     {PATCH_NEW_UNREADABLE, FATAL_TITLE, "Can't read new version file", 8},
     {PATCH_OUTPUT_FAILED, FATAL_TITLE, "Can't write patch file", 9},
+    {PATCH_OLD_CHANGED, FATAL_TITLE, "Old version file changed while the patch was made", 11},
+    {PATCH_NEW_CHANGED, FATAL_TITLE, "New version file changed while the patch was made", 12},
+    {PATCH_CHECK_FAILED, FATAL_TITLE, "Written patch failed its check", 13},
     {PATCH_TOO_LARGE_FOR_COMPACT, FATAL_TITLE,
      "Files too large for a compact patch: make a plain one", 14},
 };
@@ -107,6 +111,14 @@ RequestRefusal CheckInputFiles(const PatchRequest* request, MessageReport report
       report(FATAL_TITLE, input.missingMessage);
       return input.refusal;
     }
+  }
+  // The name line holds the path cut at its last backslash; the stub takes
+  // the name after any separator and refuses one that could lead its writes
+  // out of the folder or past the path limit.
+  ScratchMark mark;
+  if (!FileNameAcceptable(PayloadFileName(PathFileName(request->OldPath)))) {
+    report(FATAL_TITLE, "Old version file name can't be used in a patch");
+    return REQUEST_OLD_NAME_UNUSABLE;
   }
   return REQUEST_ACCEPTED;
 }

@@ -58,6 +58,7 @@ enum RequestRefusal {
   REQUEST_TEXT_EMPTY,
   REQUEST_OLD_MISSING,
   REQUEST_NEW_MISSING,
+  REQUEST_OLD_NAME_UNUSABLE,
 };
 
 // Reports every empty text, in order. A text is empty only when it has no
@@ -66,6 +67,8 @@ RequestRefusal CheckTexts(const PatchRequest* request, MessageReport report);
 
 // Each input must name a file of at least one byte (not a folder); the old
 // one is checked first and only the first missing one is reported.
+// The old file's name must also be one the stub can write under, since it
+// patches the file of that name in the folder the user picks.
 RequestRefusal CheckInputFiles(const PatchRequest* request, MessageReport report);
 
 void ReportOutcome(PatchOutcome outcome, MessageReport report);

@@ -3,8 +3,8 @@
 // file's size), against one runtime call per byte, and the MD5 core against
 // the machine's md5sum (figures passed in by scripts/bench as
 // PB_MD5_FILE, PB_MD5SUM_MBPS and PB_MD5SUM_DIGEST), and the stub's decoder
-// in memory. Prints MB/s of new file; the last four lines are the ratios
-// and the peak memory.
+// in memory. Prints MB/s of new file; the last lines are the ratios, the
+// peak memory and the read-back check's share of a whole run.
 #include <windows.h>
 #include <psapi.h>
 
@@ -90,15 +90,24 @@ void MakeStub() {
 
 void NoProgress(int32_t) {}
 
+struct RunTimes {
+  double whole;
+  double check;  // from the written patch's close to the end: the read-back
+};
+
+double CheckStart;
+
 // Into a fresh file, removed untimed afterwards, as the floor does with its
 // own: discarding an older patch is not the writer's work.
-double TimeGeneratePatch(const char* oldPath, const char* newPath) {
+RunTimes TimeGeneratePatch(const char* oldPath, const char* newPath) {
   PatchRequest request{};
   AssignText(&request.OldPath, oldPath);
   AssignText(&request.NewPath, newPath);
+  BeforePatchProof = [](const char*) { CheckStart = Now(); };
   double start = Now();
   PatchOutcome outcome = GeneratePatch(&request, "out.exe", NoProgress);
-  double seconds = Now() - start;
+  double end = Now();
+  BeforePatchProof = nullptr;
   FreeString(&request.OldPath);
   FreeString(&request.NewPath);
   DeleteFileA("out.exe");
@@ -106,7 +115,7 @@ double TimeGeneratePatch(const char* oldPath, const char* newPath) {
     std::fprintf(stderr, "bench: GeneratePatch failed with %d\n", outcome);
     std::exit(1);
   }
-  return seconds;
+  return {end - start, end - CheckStart};
 }
 
 void Fingerprint(const char* path) {
@@ -296,10 +305,13 @@ int main() {
   double smallPeak = PeakMib();
 
   MakePair("old.bin", "new.bin", BIG_OLD, BIG_NEW);
-  double floor = 1e9, whole = 1e9;
+  double floor = 1e9;
+  RunTimes best{1e9, 0};
   for (int run = 0; run < RUNS; run++) {
     floor = std::min(floor, TimeFloor("old.bin", "new.bin", BIG_OLD, BIG_NEW));
-    whole = std::min(whole, TimeGeneratePatch("old.bin", "new.bin"));
+    RunTimes times = TimeGeneratePatch("old.bin", "new.bin");
+    if (times.whole < best.whole)
+      best = times;
   }
   double bigPeak = PeakMib();
   double perByte = TimePerByte("small_old.bin", "small_new.bin");
@@ -317,9 +329,13 @@ int main() {
   const char* md5sumText = std::getenv("PB_MD5SUM_MBPS");
   double md5sum = md5sumText ? std::atof(md5sumText) : 0;
 
-  double a = Mbps(BIG_NEW, whole), b = Mbps(BIG_NEW, floor), c = Mbps(SMALL_NEW, perByte);
+  // The writer's own figures leave out the read-back, which the floor does
+  // not do either; check_share is the read-back's part of the same run.
+  double a = Mbps(BIG_NEW, best.whole - best.check), b = Mbps(BIG_NEW, floor);
+  double c = Mbps(SMALL_NEW, perByte);
   double d = Mbps(BIG_NEW, md5);
-  std::printf("GeneratePatch, 64 MiB new / 60 MiB old: %.1f MB/s\n", a);
+  std::printf("GeneratePatch, 64 MiB new / 60 MiB old: %.1f MB/s written, %.1f MB/s with "
+              "its read-back check\n", a, Mbps(BIG_NEW, best.whole));
   std::printf("floor (fingerprints, reads, NewSize written): %.1f MB/s\n", b);
   std::printf("one call per byte, 1 MiB pair: %.3f MB/s\n", c);
   std::printf("BufferMd5Hex, 64 MiB in memory: %.1f MB/s; md5sum: %.1f MB/s\n", d, md5sum);
@@ -333,5 +349,6 @@ int main() {
   else
     std::printf("md5_ratio_to_md5sum=unknown\n");
   std::printf("peak_memory_mib=%.1f\n", bigPeak);
+  std::printf("check_share=%.3f\n", best.check / best.whole);
   return 0;
 }

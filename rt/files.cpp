@@ -152,6 +152,15 @@ int32_t QueryFileSize(const char* path) {
   return FoundSize(work);
 }
 
+FileStamp QueryFileStamp(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    return {};
+  return {(uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+          (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+              data.ftLastWriteTime.dwLowDateTime};
+}
+
 int32_t OpenForRead(int32_t number, const char* path) {
   return OpenFileSlot(number, path, OPEN_READ);
 }

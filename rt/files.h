@@ -25,6 +25,15 @@ bool InitFileSlots();
 // path; FILE_SIZE_DIRECTORY for a directory or an existing drive root.
 int32_t QueryFileSize(const char* path);
 
+// What tells one state of a file from another without reading it: its size
+// and the time of its last write. All zero when the path names no file.
+struct FileStamp {
+  uint64_t size;
+  uint64_t written;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp QueryFileStamp(const char* path);
+
 // Opens: non-zero on success (the automatic number for -1), 0 on failure.
 // A failed open leaves no CurrentFile and keeps the file already open under
 // the number.

@@ -1,6 +1,7 @@
 // The patch writer against an oracle of the file layout, its lines read back
 // by the stub's rules; every failure leaves the output path as it was.
 #include "app/patch.h"
+#include "app/request.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,13 @@ std::string Oracle(const std::string& stub, const std::vector<std::string>& text
     out += Taken(BufferMd5Hex(b->data(), static_cast<int32_t>(b->size()))) + "\r\n";
   out += std::to_string(old.size()) + "\r\n" + std::to_string(now.size()) + "\r\n";
   return out + name + "\r\n" + Stream(old, now);
+}
+
+// Changes one byte of a file in place; a negative offset counts from its end.
+void Flip(const char* path, int offset) {
+  std::string bytes = ReadBytes(path);
+  bytes[offset < 0 ? bytes.size() + offset : offset] ^= 0x40;
+  WriteBytes(path, bytes);
 }
 
 // The tests share a folder, made the current folder so that the stub is
@@ -126,9 +134,9 @@ TEST_F(PatchTest, MatchesOracleAndTheStubReadsTheLinesBack) {
     for (auto& t : texts)
       for (size_t n = random() % 3 ? random() % 100 : 31999; t.size() < n;)
         t += static_cast<char>(0x20 + random() % 0xE0);
-    std::string name = "x";
-    while (name.size() < 1 + random() % 30)
-      name.insert(0, 1, " ._-~aZ9\xE9\xFC\xC4\xF1\xA9"[random() % 13]);
+    std::string name = "xx";  // neither a leading dot nor a trailing dot or space
+    while (name.size() < 2 + random() % 30)
+      name.insert(1, 1, " ._-~aZ9\xE9\xFC\xC4\xF1\xA9"[random() % 13]);
     WriteBytes(name, old);
     WriteBytes("new.bin", now);
     WriteBytes("out.exe", std::string(200000, '\xEE'));  // replaced whole, no stale tail
@@ -180,6 +188,18 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
       {"no such folder", [] {}, folder->Path("none\\out.exe"), PATCH_OUTPUT_FAILED},
       {"output held, move refused", [&] { hold("out.exe", FILE_SHARE_READ); }, "out.exe",
        PATCH_OUTPUT_FAILED},
+      // Open inputs share reading only, so nothing changes them while the
+      // stream is made; the hook stands in for what could, and for a
+      // write that went wrong unnoticed.
+      {"written patch damaged",
+       [] { BeforePatchProof = [](const char* temp) { Flip(temp, -2); }; }, "out.exe",
+       PATCH_CHECK_FAILED},
+      {"patch's stub damaged", [] { BeforePatchProof = [](const char* temp) { Flip(temp, 0); }; },
+       "out.exe", PATCH_CHECK_FAILED},
+      {"old changed", [] { BeforePatchProof = [](const char*) { Flip("old.bin", 0); }; },
+       "out.exe", PATCH_OLD_CHANGED},
+      {"new changed", [] { BeforePatchProof = [](const char*) { Flip("new.bin", -1); }; },
+       "out.exe", PATCH_NEW_CHANGED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -191,12 +211,33 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
     const Names before = ListFolder(folder->root);
     const std::string kept = ReadBytes(c.patchPath);
     EXPECT_EQ(Generate(c.patchPath), c.outcome);
+    BeforePatchProof = nullptr;
     EXPECT_TRUE(Same(ReadBytes(c.patchPath), kept));
     EXPECT_EQ(ReadBytes("out.exe"), "keep");
     EXPECT_EQ(ListFolder(folder->root), before);
     if (held != INVALID_HANDLE_VALUE)
       CloseHandle(held), held = INVALID_HANDLE_VALUE;
   }
+}
+
+// An old file whose name no stub could write under is refused before
+// anything is made, in the words the form and the console program show.
+TEST_F(PatchTest, OldNameNoStubTakesIsRefused) {
+  static std::vector<std::string> said;
+  const std::string longName = "Z:\\tmp\\" + std::string(FILE_NAME_LIMIT + 1, 'n');
+  WriteBytes(longName, "old");
+  WriteBytes("new.bin", "new");
+  PatchRequest request{};
+  AssignText(&request.OldPath, longName.c_str());
+  AssignText(&request.NewPath, "new.bin");
+  EXPECT_EQ(CheckInputFiles(&request, [](const char* title, const char* text) {
+              said.push_back(std::string(title) + ": " + text);
+            }),
+            REQUEST_OLD_NAME_UNUSABLE);
+  EXPECT_EQ(said, std::vector<std::string>{
+                      "Fatal error!: Old version file name can't be used in a patch"});
+  DeleteFileA(longName.c_str());
+  FreeRequest(&request);
 }
 
 }  // namespace

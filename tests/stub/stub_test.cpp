@@ -45,14 +45,16 @@ std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t ste
 
 PatchOutcome MakePatch(const std::string& old, const std::string& now,
                        const std::string& name = "target.bin",
-                       const std::string& patch = PATCH) {
-  const std::string paths[] = {SOURCE + "\\" + name, WORK + "\\new.bin"};
+                       const std::string& patch = PATCH,
+                       const char* const* texts = TEXTS) {
+  // A slash is a separator to the system as to the stub.
+  const std::string paths[] = {SOURCE + "/" + name, WORK + "\\new.bin"};
   WriteBytes(paths[0], old);
   WriteBytes(paths[1], now);
   PatchRequest request{};
   StringVar* fields = &request.WindowTitle;  // the nine texts, then the two paths
   for (int i = 0; i < 11; i++)
-    AssignText(&fields[i], i < 9 ? TEXTS[i] : paths[i - 9].c_str());
+    AssignText(&fields[i], i < 9 ? texts[i] : paths[i - 9].c_str());
   PatchOutcome outcome = GeneratePatch(&request, patch.c_str(), nullptr);
   for (int i = 0; i < 11; i++)
     FreeString(&fields[i]);
@@ -141,7 +143,10 @@ TEST_F(StubTest, UnattendedRunsInstallAndKeepBackups) {
   std::mt19937 rng(3);
   const std::string old = RandomBytes(rng, 200000),
                     now = Edited(old, rng, 150001, 2) + "\0\7"s;
-  ASSERT_EQ(MakePatch(old, now), PATCH_WRITTEN);
+  const std::string longText(PAYLOAD_TEXT_LIMIT, 'T');
+  const char* longTexts[9];
+  std::fill(longTexts, longTexts + 9, longText.c_str());
+  ASSERT_EQ(MakePatch(old, now, "target.bin", PATCH, longTexts), PATCH_WRITTEN);
   WriteBytes(TARGET, old);
   EXPECT_EQ(RunPatch("/S /X /D=" + SITE), STUB_BAD_COMMAND_LINE);
   EXPECT_EQ(RunPatch("/S /D=" + SITE), STUB_DONE);

@@ -4,6 +4,7 @@
 
 #include "app/proof.h"
 #include "app/request.h"
+#include "format/compact.h"
 #include "format/payload.h"
 #include "format/stream.h"
 #include "rt/files.h"
@@ -32,6 +33,7 @@ struct PatchRun {
   const PatchRequest* request;
   const char* patchPath;
   const char* stubPath;
+  PatchFormat format;
   int32_t oldSize;
   int32_t newSize;
   char oldFingerprint[FINGERPRINT_SIZE];
@@ -90,6 +92,8 @@ PatchOutcome PrepareRun(PatchRun* run) {
   if (SameFile(run->patchPath, request->OldPath) || SameFile(run->patchPath, request->NewPath) ||
       SameFile(run->patchPath, run->stubPath))
     return PATCH_OUTPUT_IS_INPUT;
+  if (run->format == PATCH_COMPACT && !CompactFits(run->oldSize, run->newSize))
+    return PATCH_TOO_LARGE_FOR_COMPACT;
   run->buffer = static_cast<unsigned char*>(MainAlloc(BUFFER_SIZE));
   if (run->buffer == nullptr)
     return PATCH_OUTPUT_FAILED;
@@ -175,12 +179,44 @@ PatchOutcome WriteDifferences(PatchRun* run, ProgressReport progress) {
   return PATCH_WRITTEN;
 }
 
+// Both files whole, from MainHeap; the written patch is read back and
+// decoded afterwards like every patch.
+struct CompactWork {
+  unsigned char* old;
+  unsigned char* now;
+  CompactStream stream;
+};
+
+PatchOutcome EncodeCompactWork(PatchRun* run, CompactWork* w, ProgressReport progress) {
+  w->old = static_cast<unsigned char*>(MainAlloc(run->oldSize));
+  w->now = static_cast<unsigned char*>(MainAlloc(run->newSize));
+  if (w->old == nullptr || w->now == nullptr)
+    return PATCH_TOO_LARGE_FOR_COMPACT;
+  if (!Read(SLOT_OLD, w->old, run->oldSize))
+    return PATCH_OLD_UNREADABLE;
+  if (!Read(SLOT_NEW, w->now, run->newSize))
+    return PATCH_NEW_UNREADABLE;
+  if (!EncodeCompact(w->old, run->oldSize, w->now, run->newSize, progress, &w->stream))
+    return PATCH_TOO_LARGE_FOR_COMPACT;
+  return Write(w->stream.bytes, w->stream.size) ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
+}
+
+PatchOutcome WriteCompact(PatchRun* run, ProgressReport progress) {
+  CompactWork work{};
+  PatchOutcome outcome = EncodeCompactWork(run, &work, progress);
+  FreeCompactStream(&work.stream);
+  MainFree(work.now);
+  MainFree(work.old);
+  return outcome;
+}
+
 PatchOutcome WritePatch(PatchRun* run, ProgressReport progress) {
   PatchOutcome outcome = CopyStub(run);
   if (outcome == PATCH_WRITTEN)
     outcome = WritePayloadLines(run);
   if (outcome == PATCH_WRITTEN)
-    outcome = WriteDifferences(run, progress);
+    outcome = run->format == PATCH_COMPACT ? WriteCompact(run, progress)
+                                           : WriteDifferences(run, progress);
   if (outcome == PATCH_WRITTEN && (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
     outcome = PATCH_OUTPUT_FAILED;
   return outcome;
@@ -217,11 +253,13 @@ PatchOutcome ProveRun(const PatchRun* run) {
 void (*BeforePatchProof)(const char* tempPath);
 
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
-                           ProgressReport progress, const char* stubPath) {
+                           ProgressReport progress, const char* stubPath,
+                           PatchFormat format) {
   PatchRun run{};
   run.request = request;
   run.patchPath = patchPath;
   run.stubPath = stubPath;
+  run.format = format;
   PatchOutcome outcome = PrepareRun(&run);
   if (outcome == PATCH_WRITTEN)
     outcome = WritePatch(&run, progress);

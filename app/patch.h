@@ -38,7 +38,14 @@ enum PatchOutcome {
   PATCH_OLD_CHANGED,
   PATCH_NEW_CHANGED,
   PATCH_CHECK_FAILED,
+  // The pair needs more memory than the compact encoder may take.
+  PATCH_TOO_LARGE_FOR_COMPACT,
 };
+
+// The difference stream that follows the lines: one or two bytes a byte of
+// the new file, or the compact stream, which the stub tells by its first
+// byte.
+enum PatchFormat { PATCH_PLAIN, PATCH_COMPACT };
 
 constexpr char STUB_FILE_NAME[] = "patch.dat";
 
@@ -49,7 +56,8 @@ extern void (*BeforePatchProof)(const char* tempPath);
 
 // The stub is read from stubPath; the form's is "patch.dat" in the current
 // folder. progress is called with (k * 100) / B after each full DIFF_BLOCK
-// of the new file.
+// of the new file; for a compact patch, which holds both files in memory,
+// it follows the encoder.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
-                           ProgressReport progress,
-                           const char* stubPath = STUB_FILE_NAME);
+                           ProgressReport progress, const char* stubPath = STUB_FILE_NAME,
+                           PatchFormat format = PATCH_PLAIN);

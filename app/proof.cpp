@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "format/compact.h"
 #include "format/layout.h"
 #include "format/stream.h"
 #include "rt/files.h"
@@ -67,6 +68,68 @@ bool LinesAsMeant(Proof* p, PayloadFacts* facts, DiffChunk* chunk) {
   return true;
 }
 
+// The stream's bytes: first those the lines' read delivered, then the
+// patch file's from where that read ended; -1 past the end.
+int NextStreamByte(Proof* p, DiffChunk* chunk) {
+  if (chunk->streamCount == 0 && !chunk->streamEnds) {
+    chunk->stream = p->streamBytes;
+    chunk->streamCount = ReadFrom(p->patchFile, p->streamBytes, CHUNK_SIZE);
+    chunk->streamEnds = chunk->streamCount == 0;
+  }
+  if (chunk->streamCount == 0)
+    return -1;
+  chunk->streamCount--;
+  return *chunk->stream++;
+}
+
+bool FingerprintIsNew(Md5Context* md5, const Proof* p) {
+  unsigned char digest[16];
+  char text[33];
+  Md5Final(digest, md5);
+  Md5DigestText(digest, text);
+  return StringsEqual(text, p->intent->lines[LINE_NEW_FINGERPRINT]);
+}
+
+// The compact decoder's view of the proof's files; the new bytes only feed
+// the MD5.
+struct CompactProof {
+  Proof* proof;
+  DiffChunk* chunk;
+  Md5Context md5;
+};
+
+int NextCompactByte(void* context) {
+  CompactProof* c = static_cast<CompactProof*>(context);
+  return NextStreamByte(c->proof, c->chunk);
+}
+
+bool ReadCompactOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
+  CompactProof* c = static_cast<CompactProof*>(context);
+  SelectFile(c->proof->oldFile);
+  SetFilePosition(offset);
+  return ReadFileBlock(bytes, count) == count;
+}
+
+bool HashCompactNew(void* context, const uint8_t* bytes, int32_t count) {
+  Md5Update(&static_cast<CompactProof*>(context)->md5, bytes,
+            static_cast<uint32_t>(count));
+  return true;
+}
+
+ProofResult CompactDecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChunk* chunk) {
+  CompactDecoder* decoder = static_cast<CompactDecoder*>(MainAlloc(sizeof(CompactDecoder)));
+  if (decoder == nullptr)
+    return PROOF_FAILED;
+  CompactProof c{p, chunk, {}};
+  Md5Init(&c.md5);
+  CompactIo io{&c, NextCompactByte, ReadCompactOld, HashCompactNew, nullptr};
+  CompactResult result = DecodeCompact(decoder, &io, facts->oldSize, facts->newSize);
+  MainFree(decoder);
+  if (result == COMPACT_OLD_UNREADABLE)
+    return PROOF_OLD_UNREADABLE;
+  return result == COMPACT_DONE && FingerprintIsNew(&c.md5, p) ? PROOF_HOLDS : PROOF_FAILED;
+}
+
 // Decodes the stream as the stub does and fingerprints what it gives.
 ProofResult DecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChunk* chunk) {
   DiffDecoder decoder;
@@ -92,12 +155,8 @@ ProofResult DecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChunk* chu
     status = DecodeDiff(&decoder, chunk);
     Md5Update(&md5, p->newBytes, CHUNK_SIZE - chunk->outRoom);
   }
-  unsigned char digest[16];
-  char text[33];
-  Md5Final(digest, &md5);
-  Md5DigestText(digest, text);
   bool holds = status == DIFF_DONE && decoder.position == facts->newSize &&
-               StringsEqual(text, p->intent->lines[LINE_NEW_FINGERPRINT]);
+               FingerprintIsNew(&md5, p);
   return holds ? PROOF_HOLDS : PROOF_FAILED;
 }
 
@@ -117,7 +176,14 @@ ProofResult Prove(Proof* p) {
   DiffChunk chunk{};
   if (p->patchFile == 0 || !SameStub(p) || !LinesAsMeant(p, &facts, &chunk))
     return PROOF_FAILED;
-  return DecodesToNewFile(p, &facts, &chunk);
+  // The stub tells the two streams by the first byte, without taking it.
+  int lead = NextStreamByte(p, &chunk);
+  if (lead >= 0) {
+    chunk.stream--;
+    chunk.streamCount++;
+  }
+  return lead == COMPACT_LEAD ? CompactDecodesToNewFile(p, &facts, &chunk)
+                              : DecodesToNewFile(p, &facts, &chunk);
 }
 
 }  // namespace

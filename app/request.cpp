@@ -43,6 +43,8 @@ constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_OLD_CHANGED, FATAL_TITLE, "Old version file changed while the patch was made", 11},
     {PATCH_NEW_CHANGED, FATAL_TITLE, "New version file changed while the patch was made", 12},
     {PATCH_CHECK_FAILED, FATAL_TITLE, "Written patch failed its check", 13},
+    {PATCH_TOO_LARGE_FOR_COMPACT, FATAL_TITLE,
+     "Files too large for a compact patch: make a plain one", 14},
 };
 
 constexpr size_t RowIndex(PatchOutcome outcome) {

@@ -26,6 +26,7 @@ struct FlagOption {
 
 constexpr FlagOption FLAGS[] = {
     {"allow-empty", &CommandLine::allowEmpty},
+    {"compact", &CommandLine::compact},
     {"quiet", &CommandLine::quiet},
     {"help", &CommandLine::help},
     {"version", &CommandLine::version},

@@ -17,6 +17,7 @@ struct CommandLine {
   StringVar stubPath;   // null unless --stub was given
   StringVar textsPath;  // null unless --texts was given
   bool allowEmpty;
+  bool compact;
   bool quiet;
   bool help;
   bool version;

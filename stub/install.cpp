@@ -3,6 +3,7 @@
 // backup. The stream is decoded through fixed buffers.
 #include <windows.h>
 
+#include "format/compact.h"
 #include "format/stream.h"
 #include "rt/fingerprints.h"
 #include "rt/paths.h"
@@ -149,6 +150,66 @@ StubResult Decode(HANDLE oldFile, HANDLE stream, HANDLE out, ProgressReport prog
   return FlushFileBuffers(out) ? STUB_DONE : FailureOf(GetLastError(), STUB_WRITE_FAILED);
 }
 
+// The compact decoder's view of the three files.
+struct CompactFiles {
+  HANDLE old;
+  HANDLE stream;
+  HANDLE out;
+  const unsigned char* at;  // the stream bytes not yet taken
+  int32_t count;
+  StubResult written;  // the first write failure, STUB_DONE while none
+};
+
+// Both in .bss: the decoder's model and buffers are large.
+CompactDecoder TheCompactDecoder;
+CompactFiles TheCompactFiles;
+
+// A read error ends the stream like its end does: either way it is damaged.
+int NextCompactByte(void* context) {
+  CompactFiles* f = static_cast<CompactFiles*>(context);
+  if (f->count == 0)
+    ReadMore(f->stream, StreamBytes, &f->at, &f->count);
+  if (f->count == 0)
+    return -1;
+  f->count--;
+  return *f->at++;
+}
+
+bool ReadCompactOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
+  CompactFiles* f = static_cast<CompactFiles*>(context);
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  DWORD read = 0;
+  return SetFilePointerEx(f->old, at, nullptr, FILE_BEGIN) &&
+         ReadFile(f->old, bytes, static_cast<DWORD>(count), &read, nullptr) &&
+         read == static_cast<DWORD>(count);
+}
+
+bool WriteCompactNew(void* context, const uint8_t* bytes, int32_t count) {
+  CompactFiles* f = static_cast<CompactFiles*>(context);
+  f->written = WriteAll(f->out, bytes, static_cast<DWORD>(count));
+  return f->written == STUB_DONE;
+}
+
+StubResult DecodeCompactStream(HANDLE oldFile, HANDLE stream, HANDLE out,
+                               ProgressReport progress) {
+  TheCompactFiles = CompactFiles{oldFile, stream, out, nullptr, 0, STUB_DONE};
+  CompactIo io{&TheCompactFiles, NextCompactByte, ReadCompactOld, WriteCompactNew,
+               progress};
+  switch (DecodeCompact(&TheCompactDecoder, &io, ThePayload.facts.oldSize,
+                        ThePayload.facts.newSize)) {
+    case COMPACT_DONE:
+      return FlushFileBuffers(out) ? STUB_DONE
+                                   : FailureOf(GetLastError(), STUB_WRITE_FAILED);
+    case COMPACT_OLD_UNREADABLE:
+      return STUB_TARGET_UNREADABLE;
+    case COMPACT_WRITE_FAILED:
+      return TheCompactFiles.written;
+    default:
+      return STUB_PATCH_DAMAGED;
+  }
+}
+
 bool SeekStream(HANDLE stream) {
   LARGE_INTEGER offset;
   offset.QuadPart = ThePayload.streamOffset;
@@ -184,6 +245,8 @@ StubResult WriteNewVersion(ProgressReport progress) {
     result = STUB_PATCH_DAMAGED;
   else if (out == INVALID_HANDLE_VALUE)
     result = STUB_FOLDER_NOT_WRITABLE;
+  else if (ThePayload.compact)
+    result = DecodeCompactStream(oldFile, stream, out, progress);
   else
     result = Decode(oldFile, stream, out, progress);
   CloseIfOpen(out);

@@ -2,6 +2,7 @@
 // checked (format/payload.h) before anything uses it.
 #include <windows.h>
 
+#include "format/compact.h"
 #include "stub/stub.h"
 
 Payload ThePayload;
@@ -25,6 +26,12 @@ bool ReadLines(HANDLE file, int64_t* streamLength) {
       SplitPayloadLines(LineBytes, static_cast<int32_t>(count), ThePayload.line);
   ThePayload.streamOffset = STUB_SIZE + static_cast<int64_t>(used);
   *streamLength = size.QuadPart - ThePayload.streamOffset;
+  // The stream's first byte tells a compact stream from a plain one.
+  unsigned char lead = 0;
+  offset.QuadPart = ThePayload.streamOffset;
+  ThePayload.compact = SetFilePointerEx(file, offset, nullptr, FILE_BEGIN) &&
+                       ReadFile(file, &lead, 1, &count, nullptr) && count == 1 &&
+                       lead == COMPACT_LEAD;
   return used != 0;
 }
 
@@ -41,6 +48,8 @@ bool LoadPayload(const char* patchPath) {
   int64_t streamLength = 0;
   bool read = ReadLines(file, &streamLength);
   CloseHandle(file);
+  // A compact stream's length says nothing; it is checked as it is decoded.
   return read && ReadPayloadLines(ThePayload.line, &ThePayload.facts) &&
-         StreamLengthPossible(streamLength, ThePayload.facts.newSize);
+         (ThePayload.compact ||
+          StreamLengthPossible(streamLength, ThePayload.facts.newSize));
 }

@@ -20,6 +20,7 @@ struct Payload {
   const char* line[LINE_COUNT];  // NUL-terminated, inside a buffer of its own
   PayloadFacts facts;
   int64_t streamOffset;
+  bool compact;                // the stream starts with COMPACT_LEAD
   char patchPath[PATH_LIMIT];  // the stub's own file
 };
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -24,14 +23,6 @@ const char* const TEXTS[9] = {"Window", "",        "  spaced  ",
                               "Open",   "Install", "Exit"};
 
 std::vector<int32_t> Reports;
-
-testing::AssertionResult Same(const std::string& got, const std::string& want) {
-  if (got == want)
-    return testing::AssertionSuccess();
-  auto at = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first;
-  return testing::AssertionFailure() << "first difference at " << at - got.begin()
-                                     << ", sizes " << got.size() << ", " << want.size();
-}
 
 // Per new position 00, or 01 and the new byte; the old byte is taken as 00
 // past the old file's end.
@@ -143,7 +134,7 @@ TEST_F(PatchTest, MatchesOracleAndTheStubReadsTheLinesBack) {
     Reports.clear();
     ASSERT_EQ(Generate("out.exe", texts, name), PATCH_WRITTEN) << name;
     std::string out = ReadBytes("out.exe");
-    EXPECT_TRUE(Same(out, Oracle(stub, texts, name, old, now)));
+    EXPECT_TRUE(SameBytes(out, Oracle(stub, texts, name, old, now)));
     EXPECT_EQ(Reports, c.reports);
     EXPECT_EQ(ListFolder(folder->root), (Names{"patch.dat", name, "new.bin", "out.exe"}));
     DeleteFileA(name.c_str());
@@ -212,7 +203,7 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
     const std::string kept = ReadBytes(c.patchPath);
     EXPECT_EQ(Generate(c.patchPath), c.outcome);
     BeforePatchProof = nullptr;
-    EXPECT_TRUE(Same(ReadBytes(c.patchPath), kept));
+    EXPECT_TRUE(SameBytes(ReadBytes(c.patchPath), kept));
     EXPECT_EQ(ReadBytes("out.exe"), "keep");
     EXPECT_EQ(ListFolder(folder->root), before);
     if (held != INVALID_HANDLE_VALUE)

@@ -1,14 +1,17 @@
 // The console program as a release script runs it: started with its output
 // in pipes, judged by its exit code and its one line on standard error. Its
-// patch must be the one GeneratePatch writes, which the stub's tests apply.
+// patch must be the one GeneratePatch writes, which the stub's tests apply;
+// a compact one is applied here by patch.exe itself.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <random>
 #include <string>
 
 #include "app/form.h"
 #include "app/patch.h"
 #include "app/request.h"
+#include "stub/results.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -171,6 +174,33 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
   EXPECT_EQ(help.code, 0u);
   EXPECT_EQ(help.out.rfind("Usage: patchbuilder-cli --old FILE", 0), 0u);
   EXPECT_EQ(help.err, "");
+}
+
+// An insertion near the start and scattered changes: the plain stream would
+// take every byte of the new file again, the compact one a few kilobytes.
+TEST_F(CliTest, CompactPatchIsSmallAndApplies) {
+  std::mt19937 rng(16);
+  const std::string old = RandomBytes(rng, 200000);
+  std::string now = old.substr(0, 300) + RandomBytes(rng, 700) + old.substr(300);
+  for (size_t i = 5000; i < now.size(); i += 997)
+    now[i] = static_cast<char>(rng());
+  folder.Write("old.bin", old);
+  folder.Write("new.bin", now);
+  CreateDirectoryA(folder.Path("site").c_str(), nullptr);
+  Ended run =
+      Cli("--compact --old old.bin --new new.bin --out site\\patch.exe --window-title W "
+          "--program-title P --program-description D --default-folder F");
+  EXPECT_EQ(run.code, 0u);
+  EXPECT_EQ(run.err, "Process done\r\n");
+  EXPECT_LT(ReadBytes(folder.Path("site\\patch.exe")).size(), STUB_SIZE + 4000u);
+
+  folder.Write("site\\old.bin", old);
+  Ended install =
+      Start(Quoted(folder.Path("site\\patch.exe")) + " /S /D=" + folder.Path("site"),
+            folder.root);
+  EXPECT_EQ(install.code, static_cast<DWORD>(STUB_DONE));
+  EXPECT_TRUE(ReadBytes(folder.Path("site\\old.bin")) == now);
+  ClearFolder(folder.Path("site"));
 }
 
 }  // namespace

@@ -1,0 +1,160 @@
+// The compact stream against its peers on the pairs that bench/compact-pairs
+// made and timed (the list file is passed in PB_COMPACT_PAIRS): patch sizes
+// of ours, plain and compact, and of bsdiff, xdelta3 -9 and zstd -19
+// --patch-from, and the time each takes. Ours are the difference streams
+// alone, without the stub and the fourteen lines every patch carries. The
+// last three lines are the ratios.
+#include "format/compact.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "format/layout.h"
+#include "format/stream.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Peer {
+  long long bytes;
+  double seconds;
+};
+
+struct Pair {
+  char name[64];
+  char oldPath[512];
+  char newPath[512];
+  Peer bsdiff, xdelta3, zstd;
+};
+
+CompactDecoder Decoder;
+
+double Now() {
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Paths in the list are the build machine's; Wine sees its root as Z:.
+Bytes Load(const char* unixPath) {
+  std::string path = std::string("Z:") + unixPath;
+  for (char& c : path)
+    c = c == '/' ? '\\' : c;
+  Bytes bytes;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "bench: cannot read %s\n", path.c_str());
+    std::exit(1);
+  }
+  char chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  std::fclose(file);
+  return bytes;
+}
+
+std::vector<Pair> ReadPairs(const char* listPath) {
+  std::vector<Pair> pairs;
+  FILE* list = std::fopen(listPath, "r");
+  Pair p{};
+  while (list != nullptr &&
+         std::fscanf(list, "%63s %511s %511s %lld %lf %lld %lf %lld %lf", p.name,
+                     p.oldPath, p.newPath, &p.bsdiff.bytes, &p.bsdiff.seconds,
+                     &p.xdelta3.bytes, &p.xdelta3.seconds, &p.zstd.bytes,
+                     &p.zstd.seconds) == 9)
+    pairs.push_back(p);
+  if (list != nullptr)
+    std::fclose(list);
+  return pairs;
+}
+
+// The plain stream: one or two bytes a position of the new file.
+long long PlainSize(const Bytes& old, const Bytes& now) {
+  long long size = 0;
+  Bytes records(2 * DIFF_BLOCK);
+  Bytes oldBlock(DIFF_BLOCK);
+  for (size_t done = 0; done < now.size(); done += DIFF_BLOCK) {
+    size_t count = now.size() - done < DIFF_BLOCK ? now.size() - done : DIFF_BLOCK;
+    for (size_t i = 0; i < count; i++)
+      oldBlock[i] = done + i < old.size() ? old[done + i] : 0;
+    size += EncodeDiffBlock(oldBlock.data(), now.data() + done,
+                            static_cast<int32_t>(count), records.data());
+  }
+  return size;
+}
+
+struct Ours {
+  long long plain;
+  long long compact;
+  double encodeSeconds;
+  double applySeconds;
+};
+
+Ours Measure(const Pair& pair) {
+  Bytes old = Load(pair.oldPath), now = Load(pair.newPath);
+  int32_t oldSize = static_cast<int32_t>(old.size()),
+          newSize = static_cast<int32_t>(now.size());
+  Ours ours{PlainSize(old, now), 0, 0, 0};
+  CompactStream stream;
+  double start = Now();
+  if (!EncodeCompact(old.data(), oldSize, now.data(), newSize, nullptr, &stream)) {
+    std::fprintf(stderr, "bench: %s is too large for the compact encoder\n", pair.name);
+    std::exit(1);
+  }
+  double encoded = Now();
+  if (!CompactDecodesTo(&Decoder, stream.bytes, stream.size, old.data(), oldSize,
+                        now.data(), newSize)) {
+    std::fprintf(stderr, "bench: the compact stream of %s does not decode\n", pair.name);
+    std::exit(1);
+  }
+  ours.compact = stream.size;
+  ours.encodeSeconds = encoded - start;
+  ours.applySeconds = Now() - encoded;
+  FreeCompactStream(&stream);
+  return ours;
+}
+
+}  // namespace
+
+int main() {
+  const char* listPath = std::getenv("PB_COMPACT_PAIRS");
+  std::vector<Pair> pairs = ReadPairs(listPath != nullptr ? listPath : "");
+  if (pairs.empty()) {
+    std::fprintf(stderr,
+                 "bench: no pairs (PB_COMPACT_PAIRS names bench/compact-pairs' list)\n");
+    return 1;
+  }
+  std::printf("%-9s %9s %9s %9s %9s %9s %9s   seconds: compact bsdiff xdelta3 zstd\n",
+              "pair", "new", "plain", "compact", "bsdiff", "xdelta3", "zstd");
+  long long compactBytes = 0, bsdiffBytes = 0, newBytes = 0;
+  double encodeSeconds = 0, bsdiffSeconds = 0, applySeconds = 0;
+  for (const Pair& p : pairs) {
+    Ours ours = Measure(p);
+    long long size = static_cast<long long>(Load(p.newPath).size());
+    std::printf("%-9s %9lld %9lld %9lld %9lld %9lld %9lld   %.2f %.2f %.2f %.2f\n",
+                p.name, size, ours.plain, ours.compact, p.bsdiff.bytes, p.xdelta3.bytes,
+                p.zstd.bytes, ours.encodeSeconds, p.bsdiff.seconds, p.xdelta3.seconds,
+                p.zstd.seconds);
+    compactBytes += ours.compact;
+    bsdiffBytes += p.bsdiff.bytes;
+    newBytes += size;
+    encodeSeconds += ours.encodeSeconds;
+    bsdiffSeconds += p.bsdiff.seconds;
+    applySeconds += ours.applySeconds;
+  }
+  std::printf(
+      "ours run in this process under Wine (here on qemu-i386 emulation), the peers\n"
+      "natively: the time ratio below understates ours by the emulation's factor\n");
+  std::printf("compact_size_ratio_to_bsdiff=%.3f\n",
+              static_cast<double>(compactBytes) / static_cast<double>(bsdiffBytes));
+  std::printf("compact_apply_mb_s=%.1f\n",
+              static_cast<double>(newBytes) / 1e6 / applySeconds);
+  std::printf("compact_encode_ratio_to_bsdiff=%.3f\n", bsdiffSeconds / encodeSeconds);
+  return 0;
+}

@@ -1,0 +1,125 @@
+// The compact stream: what follows the fourteen payload lines in a patch
+// made with --compact, in place of the byte-by-byte records.
+//
+//   COMPACT_LEAD, COMPACT_MAGIC, COMPACT_VERSION   (a plain stream starts
+//                                                   with 0x00 or 0x01)
+//   range-coded blocks until the new file is complete, each:
+//     a jump in the old file (from where the last copy ended), a copy length
+//     and a literal length; the copied bytes as differences to the old
+//     file's bytes there, then the literal bytes
+//   the new file's Adler-32, four bytes, most significant first; the end
+//
+// The decoder streams: the caller feeds stream bytes, reads the old file at
+// the offsets asked for and takes the new bytes, all through CompactIo, and
+// places the fixed CompactDecoder record (no allocation). Every value read
+// is checked before use; a damaged stream yields COMPACT_DAMAGED, and
+// nothing is ever read or written outside the two files' sizes.
+#pragma once
+
+#include <cstdint>
+
+#include "format/layout.h"
+
+constexpr uint8_t COMPACT_LEAD = 0xFE;
+constexpr uint8_t COMPACT_MAGIC[] = {'P', 'B', 'C'};
+constexpr uint8_t COMPACT_VERSION = 1;
+
+// Probabilities that the next bit is 0, in 1/65536.
+using CompactProbability = uint16_t;
+
+enum CompactField { FIELD_JUMP, FIELD_COPY, FIELD_LITERAL, FIELD_COUNT };
+
+constexpr int COMPACT_WIDTHS = 32;  // bit widths 0 to 31 of a length
+constexpr int CHANGE_CONTEXTS = 1 << 11;
+
+// The adaptive model, the same on both sides, and what its contexts are
+// made of.
+struct CompactModel {
+  CompactProbability changed[CHANGE_CONTEXTS];
+  CompactProbability difference[256][256];
+  CompactProbability literal[256][256];
+  CompactProbability width[FIELD_COUNT][COMPACT_WIDTHS];
+  CompactProbability mantissa[FIELD_COUNT][COMPACT_WIDTHS][COMPACT_WIDTHS];
+  CompactProbability jumpBack;
+  uint32_t changes;  // one bit per recent copied byte, 1 where it changed
+  uint8_t lastOld;   // the old byte under the last copied byte
+  uint8_t lastNew;
+  uint8_t lastDifference;
+};
+
+// Adler-32 in its two halves.
+struct CompactSum {
+  uint32_t low;
+  uint32_t high;
+};
+
+// Operation slots through which the decoder reaches its files.
+struct CompactIo {
+  void* context;
+  int (*nextByte)(void* context);  // the next stream byte, -1 past the end or on failure
+  // Exactly count bytes of the old file from offset; false on failure.
+  bool (*readOld)(void* context, int32_t offset, uint8_t* bytes, int32_t count);
+  bool (*writeNew)(void* context, const uint8_t* bytes, int32_t count);
+  ProgressReport progress;  // may be null; after every buffer written
+};
+
+enum CompactResult {
+  COMPACT_DONE,
+  COMPACT_DAMAGED,
+  COMPACT_OLD_UNREADABLE,
+  COMPACT_WRITE_FAILED,
+};
+
+constexpr int32_t COMPACT_BUFFER_SIZE = 65536;
+
+struct CompactDecoder {
+  CompactModel model;
+  const CompactIo* io;
+  uint32_t range;
+  uint32_t code;
+  bool streamEnded;
+  int32_t newSize;
+  int32_t written;  // new bytes handed to writeNew so far
+  int32_t pending;  // new bytes in output
+  CompactSum sum;   // of the new bytes written
+  uint8_t old[COMPACT_BUFFER_SIZE];
+  uint8_t output[COMPACT_BUFFER_SIZE];
+};
+
+// Reads a whole compact stream, lead byte included, and writes the new
+// file of newSize bytes, made from the old one of oldSize bytes. On any
+// result but COMPACT_DONE what was written is incomplete or wrong.
+CompactResult DecodeCompact(CompactDecoder* decoder, const CompactIo* io, int32_t oldSize,
+                            int32_t newSize);
+
+// The encoder holds both files, the old one's suffix array and the stream
+// in memory: about COMPACT_BYTES_PER_OLD bytes a byte of the old file and
+// COMPACT_BYTES_PER_NEW a byte of the new one, with its caller's copies of
+// the files. A 32-bit process has 2 GiB; pairs that would need more than
+// COMPACT_MEMORY_LIMIT are refused.
+constexpr int64_t COMPACT_BYTES_PER_OLD = 9;
+constexpr int64_t COMPACT_BYTES_PER_NEW = 3;
+constexpr int64_t COMPACT_MEMORY_LIMIT = int64_t{1} << 30;
+
+bool CompactFits(int32_t oldSize, int32_t newSize);
+
+// A stream in C heap memory; FreeCompactStream releases it.
+struct CompactStream {
+  uint8_t* bytes;
+  int32_t size;
+  int32_t capacity;
+};
+
+// Encodes the stream that turns old into now. False, with nothing to free,
+// when the pair does not fit or memory ran out. progress (may be null)
+// follows the new file's bytes.
+bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
+                   int32_t newSize, ProgressReport progress, CompactStream* stream);
+
+void FreeCompactStream(CompactStream* stream);
+
+// Whether the stream in memory decodes to exactly now: the proof that a
+// written stream applies. decoder is the caller's, as above.
+bool CompactDecodesTo(CompactDecoder* decoder, const uint8_t* stream, int32_t streamSize,
+                      const uint8_t* old, int32_t oldSize, const uint8_t* now,
+                      int32_t newSize);

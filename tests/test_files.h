@@ -92,7 +92,8 @@ struct ProgramRun {
 // Runs a command line in the folder (empty: this one), acting on the program
 // meanwhile; a program still running after a fatal failure or a minute is
 // ended, so that it holds no file later. Its outputs must fit in a pipe until
-// meanwhile returns; then draining one after the other cannot block it.
+// meanwhile returns; after that they are taken while it runs, and only what
+// is there: a process it starts (Wine's desktop) may keep the pipes open.
 inline ProgramRun RunProgram(
     std::string line, const std::string& folder = "", void (*meanwhile)() = [] {}) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -115,16 +116,24 @@ inline ProgramRun RunProgram(
   CloseHandle(err[1]);
   meanwhile();
   ProgramRun run;
-  if (testing::Test::HasFatalFailure())
-    TerminateProcess(process.hProcess, run.code);
-  for (auto [pipe, bytes] : {std::pair{out[0], &run.out}, {err[0], &run.err}}) {
-    char block[4096];
-    for (DWORD got; ReadFile(pipe, block, sizeof block, &got, nullptr) && got > 0;)
-      bytes->append(block, got);
-    CloseHandle(pipe);
-  }
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-    TerminateProcess(process.hProcess, run.code);
+  auto take = [&] {
+    for (auto [pipe, bytes] : {std::pair{out[0], &run.out}, {err[0], &run.err}}) {
+      char block[4096];
+      for (DWORD got;
+           PeekNamedPipe(pipe, nullptr, 0, nullptr, &got, nullptr) && got > 0 &&
+           ReadFile(pipe, block, std::min<DWORD>(got, sizeof block), &got, nullptr);)
+        bytes->append(block, got);
+    }
+  };
+  for (DWORD start = GetTickCount();
+       WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT; take())
+    if (testing::Test::HasFatalFailure() || GetTickCount() - start > 60000) {
+      TerminateProcess(process.hProcess, run.code);
+      break;
+    }
+  take();
+  CloseHandle(out[0]);
+  CloseHandle(err[0]);
   GetExitCodeProcess(process.hProcess, &run.code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

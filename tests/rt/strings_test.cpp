@@ -64,14 +64,6 @@ TEST_F(Strings, NestedResultsBuildBehindEachOther) {
   EXPECT_EQ(StringsEqual(start + 4, ".exe"), 0) << "comparison is case-sensitive";
 }
 
-// The edges of A..Z and of 0xC0..0xDE, and the sign 0xD7 amid the letters.
-TEST_F(Strings, LowerCaseChangesOnlyLetters) {
-  const char* mixed = "@AZ[`az{\xBF\xC0\xD7\xDE\xDF\xE0\xF7\xFE\xFF";
-  ExpectResult(ToLowerCase(mixed, start), start,
-               "@az[`az{\xBF\xE0\xF7\xFE\xDF\xE0\xF7\xFE\xFF");
-  ExpectResult(ToLowerCase(nullptr, start), start, "");
-}
-
 TEST_F(Strings, PartsAndNumbers) {
   const char* s = "abc";
   for (auto [n, right] : {std::pair{4, "abc"}, {3, "abc"}, {2, "bc"}, {0, ""}, {-1, ""}})

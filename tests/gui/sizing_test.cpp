@@ -81,18 +81,16 @@ const struct {
   Pick side, corner;
   POINT step;
 } PICKS[] = {
-    {VK_LEFT, VK_UP, {WMSZ_LEFT, IDC_SIZEWE}, {WMSZ_TOPLEFT, IDC_SIZENWSE}, {-10, -10}},
-    {VK_UP, VK_RIGHT, {WMSZ_TOP, IDC_SIZENS}, {WMSZ_TOPRIGHT, IDC_SIZENESW}, {10, -10}},
-    {VK_RIGHT,
-     VK_DOWN,
-     {WMSZ_RIGHT, IDC_SIZEWE},
-     {WMSZ_BOTTOMRIGHT, IDC_SIZENWSE},
-     {10, 10}},
-    {VK_DOWN,
-     VK_LEFT,
-     {WMSZ_BOTTOM, IDC_SIZENS},
-     {WMSZ_BOTTOMLEFT, IDC_SIZENESW},
-     {-10, 10}},
+    // clang-format off
+    {VK_LEFT, VK_UP, {WMSZ_LEFT, IDC_SIZEWE},
+                     {WMSZ_TOPLEFT, IDC_SIZENWSE}, {-10, -10}},
+    {VK_UP, VK_RIGHT, {WMSZ_TOP, IDC_SIZENS},
+                      {WMSZ_TOPRIGHT, IDC_SIZENESW}, {10, -10}},
+    {VK_RIGHT, VK_DOWN, {WMSZ_RIGHT, IDC_SIZEWE},
+                        {WMSZ_BOTTOMRIGHT, IDC_SIZENWSE}, {10, 10}},
+    {VK_DOWN, VK_LEFT, {WMSZ_BOTTOM, IDC_SIZENS},
+                       {WMSZ_BOTTOMLEFT, IDC_SIZENESW}, {-10, 10}},
+    // clang-format on
 };
 
 TEST_F(SizingTest, ArrowsPickASideThenACornerThenStep) {

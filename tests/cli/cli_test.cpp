@@ -16,11 +16,6 @@
 
 namespace {
 
-struct Ended {
-  DWORD code;
-  std::string out, err;
-};
-
 std::string FullPath(const std::string& path) {
   char full[MAX_PATH];
   return GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr) ? full : path;
@@ -28,46 +23,6 @@ std::string FullPath(const std::string& path) {
 
 std::string Quoted(const std::string& text) {
   return std::string(1, '"').append(text).append(1, '"');
-}
-
-// Everything the pipe gives until the program ends and closes it.
-std::string Drain(HANDLE pipe) {
-  std::string bytes;
-  char block[4096];
-  DWORD got;
-  while (ReadFile(pipe, block, sizeof block, &got, nullptr) && got > 0)
-    bytes.append(block, got);
-  CloseHandle(pipe);
-  return bytes;
-}
-
-// Runs a command line in the folder. The outputs here are far smaller than
-// a pipe holds, so draining one after the other cannot block the program.
-Ended Start(std::string line, const std::string& folder) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out[2], err[2];  // read end, write end
-  EXPECT_TRUE(CreatePipe(&out[0], &out[1], &inherit, 0) &&
-              CreatePipe(&err[0], &err[1], &inherit, 0));
-  SetHandleInformation(out[0], HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out[1];
-  startup.hStdError = err[1];
-  PROCESS_INFORMATION process{};
-  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             folder.c_str(), &startup, &process))
-      << line;
-  CloseHandle(out[1]);
-  CloseHandle(err[1]);
-  Ended run{999, Drain(out[0]), Drain(err[0])};
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-    TerminateProcess(process.hProcess, run.code);
-  GetExitCodeProcess(process.hProcess, &run.code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return run;
 }
 
 // The work folder has no patch.dat: the build's, beside the program, is used.
@@ -79,8 +34,8 @@ class CliTest : public testing::Test {
     folder.Write("empty.bin", "");
   }
 
-  Ended Cli(const std::string& arguments) {
-    return Start(Quoted(FullPath("patchbuilder-cli.exe")) + " " + arguments, folder.root);
+  ProgramRun Cli(const std::string& arguments) {
+    return RunProgram(Quoted(FullPath("patchbuilder-cli.exe")) + " " + arguments, folder.root);
   }
   TempFolder folder{"pb cli "};  // a space that the command lines must quote
 };
@@ -95,7 +50,7 @@ TEST_F(CliTest, PatchIsGeneratePatchs) {
       "program-description=from the file\r\ndefault-folder= C:\\Games\\Dune rally \n");
   // Spaces in paths and a quote in a text, quoted as Windows quotes them; the
   // output name is used as given, with no ".exe" added.
-  Ended run =
+  ProgramRun run =
       Cli("--texts texts.txt --old \"old files\\game.exe\" --new new.bin "
           "--out \"site dir\\the patch.v2\" --program-title \"Say \\\"1.1\\\"\" "
           "--program-description \"from the command line\"");
@@ -163,14 +118,14 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
     if (c.hold != nullptr)
       held = CreateFileA(folder.Path(c.hold).c_str(), GENERIC_READ, 0, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-    Ended run = Cli(c.arguments);
+    ProgramRun run = Cli(c.arguments);
     EXPECT_EQ(run.code, c.code);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, c.err);
     if (held != INVALID_HANDLE_VALUE)
       CloseHandle(held), held = INVALID_HANDLE_VALUE;
   }
-  Ended help = Cli("--help");
+  ProgramRun help = Cli("--help");
   EXPECT_EQ(help.code, 0u);
   EXPECT_EQ(help.out.rfind("Usage: patchbuilder-cli --old FILE", 0), 0u);
   EXPECT_EQ(help.err, "");
@@ -187,7 +142,7 @@ TEST_F(CliTest, CompactPatchIsSmallAndApplies) {
   folder.Write("old.bin", old);
   folder.Write("new.bin", now);
   CreateDirectoryA(folder.Path("site").c_str(), nullptr);
-  Ended run =
+  ProgramRun run =
       Cli("--compact --old old.bin --new new.bin --out site\\patch.exe --window-title W "
           "--program-title P --program-description D --default-folder F");
   EXPECT_EQ(run.code, 0u);
@@ -195,8 +150,8 @@ TEST_F(CliTest, CompactPatchIsSmallAndApplies) {
   EXPECT_LT(ReadBytes(folder.Path("site\\patch.exe")).size(), STUB_SIZE + 4000u);
 
   folder.Write("site\\old.bin", old);
-  Ended install =
-      Start(Quoted(folder.Path("site\\patch.exe")) + " /S /D=" + folder.Path("site"),
+  ProgramRun install =
+      RunProgram(Quoted(folder.Path("site\\patch.exe")) + " /S /D=" + folder.Path("site"),
             folder.root);
   EXPECT_EQ(install.code, static_cast<DWORD>(STUB_DONE));
   EXPECT_TRUE(ReadBytes(folder.Path("site\\old.bin")) == now);

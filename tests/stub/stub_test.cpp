@@ -39,7 +39,7 @@ std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t ste
 PatchOutcome MakePatch(const std::string& old, const std::string& now,
                        const std::string& name = "target.bin",
                        const std::string& patch = PATCH,
-                       const char* const* texts = TEXTS) {
+                       const char* const* texts = TEXTS, PatchFormat format = PATCH_PLAIN) {
   // A slash is a separator to the system as to the stub.
   const std::string paths[] = {SOURCE + "/" + name, WORK + "\\new.bin"};
   WriteBytes(paths[0], old);
@@ -48,7 +48,8 @@ PatchOutcome MakePatch(const std::string& old, const std::string& now,
   StringVar* fields = &request.WindowTitle;  // the nine texts, then the two paths
   for (int i = 0; i < 11; i++)
     AssignText(&fields[i], i < 9 ? texts[i] : paths[i - 9].c_str());
-  PatchOutcome outcome = GeneratePatch(&request, patch.c_str(), nullptr);
+  PatchOutcome outcome =
+      GeneratePatch(&request, patch.c_str(), nullptr, STUB_FILE_NAME, format);
   FreeRequest(&request);
   return outcome;
 }
@@ -180,7 +181,8 @@ HWND AwaitWindow(const char* className, const char* title) {
 TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
   std::mt19937 rng(9);
   const std::string old = RandomBytes(rng, 70000), now = Edited(old, rng, 70000, 30);
-  ASSERT_EQ(MakePatch(old, now), PATCH_WRITTEN);
+  // Compact, so that the real program applies that stream too.
+  ASSERT_EQ(MakePatch(old, now, "target.bin", PATCH, TEXTS, PATCH_COMPACT), PATCH_WRITTEN);
   WriteBytes(TARGET, old);
   int code = RunPatch("", [] {
     HWND window = AwaitWindow(nullptr, TEXTS[0]);

@@ -89,7 +89,8 @@ PatchOutcome PrepareRun(PatchRun* run) {
   if (OpenForRead(SLOT_STUB, run->stubPath) == 0)
     return PATCH_STUB_REJECTED;
   // Replacing an input (or the stub) would destroy what the patch is made of.
-  if (SameFile(run->patchPath, request->OldPath) || SameFile(run->patchPath, request->NewPath) ||
+  if (SameFile(run->patchPath, request->OldPath) ||
+      SameFile(run->patchPath, request->NewPath) ||
       SameFile(run->patchPath, run->stubPath))
     return PATCH_OUTPUT_IS_INPUT;
   if (run->format == PATCH_COMPACT && !CompactFits(run->oldSize, run->newSize))
@@ -111,7 +112,9 @@ bool Write(const void* bytes, int32_t count) {
   return WriteFileBlock(bytes, count) == count;
 }
 
-bool WriteLine(const char* text) { return WriteTextLine(text) == StringLength(text) + 2; }
+bool WriteLine(const char* text) {
+  return WriteTextLine(text) == StringLength(text) + 2;
+}
 
 // Reads count bytes of a slot's file; false when it delivers fewer.
 bool Read(int32_t slot, unsigned char* bytes, int32_t count) {
@@ -217,7 +220,8 @@ PatchOutcome WritePatch(PatchRun* run, ProgressReport progress) {
   if (outcome == PATCH_WRITTEN)
     outcome = run->format == PATCH_COMPACT ? WriteCompact(run, progress)
                                            : WriteDifferences(run, progress);
-  if (outcome == PATCH_WRITTEN && (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
+  if (outcome == PATCH_WRITTEN &&
+      (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
     outcome = PATCH_OUTPUT_FAILED;
   return outcome;
 }

@@ -52,7 +52,8 @@ bool SameStub(Proof* p) {
 }
 
 // The lines as the stub splits and checks them, each equal to the line
-// meant (a null text is the empty line the writer wrote). Leaves in the chunk the stream bytes the same read delivered.
+// meant (a null text is the empty line the writer wrote). Leaves in the
+// chunk the stream bytes the same read delivered.
 bool LinesAsMeant(Proof* p, PayloadFacts* facts, DiffChunk* chunk) {
   int32_t count = ReadFrom(p->patchFile, p->lineBytes, PAYLOAD_LINES_LIMIT);
   const char* lines[LINE_COUNT];
@@ -116,8 +117,10 @@ bool HashCompactNew(void* context, const uint8_t* bytes, int32_t count) {
   return true;
 }
 
-ProofResult CompactDecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChunk* chunk) {
-  CompactDecoder* decoder = static_cast<CompactDecoder*>(MainAlloc(sizeof(CompactDecoder)));
+ProofResult CompactDecodesToNewFile(Proof* p, const PayloadFacts* facts,
+                                    DiffChunk* chunk) {
+  CompactDecoder* decoder =
+      static_cast<CompactDecoder*>(MainAlloc(sizeof(CompactDecoder)));
   if (decoder == nullptr)
     return PROOF_FAILED;
   CompactProof c{p, chunk, {}};
@@ -127,7 +130,8 @@ ProofResult CompactDecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChu
   MainFree(decoder);
   if (result == COMPACT_OLD_UNREADABLE)
     return PROOF_OLD_UNREADABLE;
-  return result == COMPACT_DONE && FingerprintIsNew(&c.md5, p) ? PROOF_HOLDS : PROOF_FAILED;
+  return result == COMPACT_DONE && FingerprintIsNew(&c.md5, p) ? PROOF_HOLDS
+                                                               : PROOF_FAILED;
 }
 
 // Decodes the stream as the stub does and fingerprints what it gives.

@@ -17,7 +17,9 @@ unsigned char* EncodeBytes(const unsigned char* oldBytes, const unsigned char* n
   return out;
 }
 
-int32_t Least(int32_t a, int32_t b) { return a < b ? a : b; }
+int32_t Least(int32_t a, int32_t b) {
+  return a < b ? a : b;
+}
 
 // How many of the count bytes at s are RECORD_UNCHANGED in a row, eight at
 // a time while it can.

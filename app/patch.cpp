@@ -62,18 +62,6 @@ bool KeepFingerprint(const char* path, char (&fingerprint)[FINGERPRINT_SIZE]) {
   return length > 0;
 }
 
-bool KeepTempPath(PatchRun* run) {
-  ScratchMark mark;
-  const char* name = CreateTempFileBeside(run->patchPath);
-  size_t length = std::strlen(name);
-  bool kept = length > 0 && length < TEMP_PATH_SIZE;
-  if (kept)
-    std::memcpy(run->tempPath, name, length + 1);
-  else if (length > 0)
-    DeletePath(name);
-  return kept;
-}
-
 // The cheap checks come first and nothing is created before all of them
 // passed, so a refused run leaves no trace.
 PatchOutcome PrepareRun(PatchRun* run) {
@@ -102,7 +90,8 @@ PatchOutcome PrepareRun(PatchRun* run) {
     return PATCH_OLD_UNREADABLE;
   if (!KeepFingerprint(request->NewPath, run->newFingerprint))
     return PATCH_NEW_UNREADABLE;
-  if (!KeepTempPath(run) || CreateForWrite(SLOT_PATCH, run->tempPath) == 0)
+  if (!KeepTempFileBeside(run->patchPath, run->tempPath, TEMP_PATH_SIZE) ||
+      CreateForWrite(SLOT_PATCH, run->tempPath) == 0)
     return PATCH_OUTPUT_FAILED;
   return PATCH_WRITTEN;
 }

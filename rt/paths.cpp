@@ -58,6 +58,18 @@ char* CreateTempFileBeside(const char* path) {
   return ScratchPut(start, temp, size);
 }
 
+bool KeepTempFileBeside(const char* path, char* name, size_t room) {
+  ScratchMark mark;
+  const char* made = CreateTempFileBeside(path);
+  size_t size = std::strlen(made) + 1;
+  bool kept = size > 1 && size <= room;
+  if (kept)
+    std::memcpy(name, made, size);
+  else if (size > 1)
+    DeleteFileA(made);
+  return kept;
+}
+
 int32_t MoveReplacing(const char* from, const char* to) {
   if (IsEmpty(from) || IsEmpty(to))
     return 0;

@@ -4,6 +4,7 @@
 // (or "yes"), 0 otherwise; string results follow the ScratchBuffer rules.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // 1 when both paths name one existing file, however each is spelled
@@ -16,6 +17,10 @@ int32_t SameFile(const char* a, const char* b);
 // result; the empty string when no file can be created there, and then the
 // system's last error says why.
 char* CreateTempFileBeside(const char* path);
+
+// The same, its name copied into the room bytes at name: false, with no
+// file left behind, when none can be made or its name does not fit.
+bool KeepTempFileBeside(const char* path, char* name, size_t room);
 
 // Moves from over to, replacing an existing file, and returns only when the
 // move is on the disk.

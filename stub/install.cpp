@@ -217,22 +217,10 @@ bool SeekStream(HANDLE stream) {
          SetFilePointerEx(stream, offset, nullptr, FILE_BEGIN);
 }
 
-// A temporary file beside the target, named in TheInstall.temporary; when
-// none can be made, the system's last error says why.
-bool MakeTemporary() {
-  ScratchMark mark;
-  const char* name = CreateTempFileBeside(TheInstall.target);
-  bool made = name[0] != '\0' && lstrlenA(name) < PATH_LIMIT;
-  if (made)
-    lstrcpyA(TheInstall.temporary, name);
-  else if (name[0] != '\0')
-    DeletePath(name);
-  return made;
-}
-
 // Writes the new version to TheInstall.temporary, created beside the target.
 StubResult WriteNewVersion(ProgressReport progress) {
-  if (!MakeTemporary())
+  // When no file can be made, the system's last error says why.
+  if (!KeepTempFileBeside(TheInstall.target, TheInstall.temporary, PATH_LIMIT))
     return FailureOf(GetLastError(), STUB_FOLDER_NOT_WRITABLE);
   HANDLE out = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
                            TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

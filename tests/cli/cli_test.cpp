@@ -14,15 +14,6 @@
 
 namespace {
 
-std::string FullPath(const std::string& path) {
-  char full[MAX_PATH];
-  return GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr) ? full : path;
-}
-
-std::string Quoted(const std::string& text) {
-  return std::string(1, '"').append(text).append(1, '"');
-}
-
 // The work folder has no patch.dat: the build's, beside the program, is used.
 class CliTest : public testing::Test {
  protected:
@@ -33,7 +24,10 @@ class CliTest : public testing::Test {
   }
 
   ProgramRun Cli(const std::string& arguments) {
-    return RunProgram(Quoted(FullPath("patchbuilder-cli.exe")) + " " + arguments, folder.root);
+    char program[MAX_PATH];
+    GetFullPathNameA("patchbuilder-cli.exe", MAX_PATH, program, nullptr);
+    return RunProgram(std::string(1, '"').append(program).append("\" ") + arguments,
+                      folder.root);
   }
   TempFolder folder{"pb cli "};  // a space that the command lines must quote
 };

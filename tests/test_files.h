@@ -1,6 +1,5 @@
-// Shared by the runtime, patch and stub tests: files made, read and listed
-// with plain C and Win32 calls, independent of the code tested; bytes are
-// held in std::string. The runtime is set up once per process.
+// Files made, read and listed with plain C and Win32 calls, independent of
+// the code tested; bytes are held in std::string.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -31,9 +31,7 @@ std::string Enabled() {
   return states;
 }
 
-// What the timer read: the last file dialog's name box text, types and
-// selected type's index; per message box its caption, text, the watched
-// windows' states and whether front owns it.
+// What the timer read of the last file dialog and of each message box.
 std::string SeenDialog, SeenBoxes;
 const char* FileAnswer;  // typed into a file dialog's name box before OK; null: Cancel
 WPARAM BoxAnswer;
@@ -66,9 +64,8 @@ void AnswerBox(HWND box) {
   PostMessageA(box, WM_COMMAND, BoxAnswer, 0);
 }
 
-// Every 50 ms: answers an open message box, or a file dialog once it is
-// filled in (its type list has entries); cancels any dialog still open after
-// three seconds.
+// A file dialog is answered once its type list is filled in; any dialog
+// still open after three seconds is cancelled.
 void CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
   static HWND seen;
   static int ticks;
@@ -127,7 +124,6 @@ TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsWindows) {
   for (int32_t n : {1, 0})  // front last: it becomes the foreground
     Watched[n] = Hwnd(OpenAppWindow(n, 10, 10, 200, 100, 0, "w"));
   SetForegroundWindow(Watched[0]);
-  // Another thread's window, which the guard must leave alone.
   HANDLE created = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE release = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   std::thread neighbour([&] {

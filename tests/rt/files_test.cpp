@@ -16,16 +16,25 @@ TEST_F(FilesTest, NumberedAndAutomaticFilesKeepTheirOwnPositions) {
   std::string path = folder->Write("shared", "abc");
   ASSERT_NE(OpenForRead(1, path.c_str()), 0);
   ASSERT_NE(OpenForRead(4, path.c_str()), 0);
-  int32_t older = OpenForRead(-1, path.c_str()), newer = OpenForRead(-1, path.c_str());
-  ASSERT_NE(older, 0);
-  ASSERT_NE(newer, older);
-  for (int32_t n : {1, 4, older, newer}) {
+  int32_t oldest = OpenForRead(-1, path.c_str()), older = OpenForRead(-1, path.c_str()),
+          newer = OpenForRead(-1, path.c_str());
+  ASSERT_NE(oldest, 0);
+  ASSERT_TRUE(older != oldest && newer != older && newer != oldest);
+  for (int32_t n : {1, 4, oldest, older, newer}) {
     SelectFile(n);
     EXPECT_EQ(ReadFileByte(), 'a') << n;
   }
-  SelectFile(1);
-  EXPECT_EQ(ReadFileByte(), 'b');
-  // Deleting fails while a slot holds the file open without delete sharing.
+  // Closed from the middle and the head of the automatic ones, the rest read on.
+  CloseFileSlot(older);
+  CloseFileSlot(newer);
+  const int32_t fourth = SelectFile(4);  // closed numbers leave it current
+  EXPECT_EQ(SelectFile(older), fourth);
+  EXPECT_EQ(SelectFile(newer), fourth);
+  for (int32_t n : {1, oldest}) {
+    SelectFile(n);
+    EXPECT_EQ(ReadFileByte(), 'b') << n;
+  }
+  // Deleting fails while any slot holds the file open without delete sharing.
   EXPECT_FALSE(DeleteFileA(path.c_str()));
   CloseAllFiles();
   EXPECT_TRUE(DeleteFileA(path.c_str()));

@@ -1,12 +1,9 @@
-#include "rt/md5.h"
+#include "rt/fingerprints.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <string>
 
-#include "rt/fingerprints.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -18,22 +15,16 @@ std::string Random(size_t n) {
   return RandomBytes(rng, n);
 }
 
-// RFC 1321's suite, the padding edges, and sizes around the file chunk
-// (read in one, one and two chunks); digests from coreutils md5sum.
+// Some of RFC 1321's suite, the padding edges, and sizes around the file
+// chunk (read in one, one and two chunks); digests from coreutils md5sum.
 const std::pair<std::string, const char*> VECTORS[] = {
     {"", "d41d8cd98f00b204e9800998ecf8427e"},
-    {"a", "0cc175b9c0f1b6a831c399e269772661"},
     {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-     "d174ab98d277d9f5a5611c2c9f419d9f"},
     {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
      "57edf4a22be3c955ac49da2e2107b67a"},
     {std::string(55, 'x'), "04364420e25c512fd958a70738aa8f72"},
     {std::string(56, 'x'), "668a72d5ba17f08e62dabcafad6db14b"},
     {std::string(64, 'x'), "c1bb4f81d892b2d57947682aeb252456"},
-    {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"},
     {Random(999999), "7efe4ac95159c7ab53dcd2897462cbd0"},
     {Random(1000000), "c9bbb8f4cdeba34e7d98f49be9c65394"},
     {Random(1000001), "ec3336467cb59e5db5078f81e2286aff"},
@@ -50,25 +41,6 @@ TEST_F(Md5Test, KnownDigestsOfBuffersAndFiles) {
   ASSERT_NE(OpenForRead(7, folder->Path("vector").c_str()), 0);
   EXPECT_EQ(Taken(FileMd5Hex(folder->Path("vector").c_str())),
             std::end(VECTORS)[-1].second);
-}
-
-// Whatever the pieces Md5Update is given, the digest is the whole message's
-// (md5sum's).
-TEST_F(Md5Test, PiecewiseUpdatesGiveTheWholeDigest) {
-  const std::string message = Random(700);
-  for (size_t piece : {1, 3, 55, 63, 64, 65, 129}) {
-    Md5Context context;
-    Md5Init(&context);
-    for (size_t at = 0; at < message.size(); at += piece)
-      Md5Update(&context, &message[at],
-                static_cast<uint32_t>(std::min(piece, message.size() - at)));
-    unsigned char digest[16];
-    char hex[33];
-    Md5Final(digest, &context);
-    for (int i = 0; i < 16; i++)
-      std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-    EXPECT_STREQ(hex, "1c5527c04cd43e0743426c00957acb8a") << "pieces of " << piece;
-  }
 }
 
 TEST_F(Md5Test, NoFingerprintGivesTheEmptyString) {

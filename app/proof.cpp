@@ -2,203 +2,120 @@
 
 #include <cstring>
 
-#include "format/compact.h"
 #include "format/layout.h"
-#include "format/stream.h"
 #include "rt/files.h"
 #include "rt/heaps.h"
-#include "rt/md5.h"
 #include "rt/strings.h"
 
 namespace {
 
-constexpr int32_t CHUNK_SIZE = 1 << 18;
-static_assert(STUB_SIZE <= CHUNK_SIZE);
-
-// The open files (automatic numbers, 0 while closed) and one allocation for
-// every buffer: the lines may take up to PAYLOAD_LINES_LIMIT bytes, and the
-// stream starts right behind them in the same read.
-struct Proof {
-  const char* patchPath;
-  const PatchIntent* intent;
-  int32_t patchFile;
-  int32_t oldFile;
-  unsigned char* block;
-  unsigned char* oldBytes;
-  unsigned char* streamBytes;
-  unsigned char* newBytes;
-  char* lineBytes;
-};
-
-constexpr int32_t BLOCK_SIZE = 3 * CHUNK_SIZE + PAYLOAD_LINES_LIMIT;
-
-void CloseIfOpen(int32_t file) {
-  if (file != 0)
-    CloseFileSlot(file);
+void CloseIfOpen(int32_t* file) {
+  if (*file != 0)
+    CloseFileSlot(*file);
+  *file = 0;
 }
 
-int32_t ReadFrom(int32_t file, void* bytes, int32_t count) {
-  SelectFile(file);
-  return ReadFileBlock(bytes, count);
-}
-
-bool SameStub(Proof* p) {
-  int32_t stubFile = OpenForRead(-1, p->intent->stubPath);
-  bool same = stubFile != 0 && ReadFrom(stubFile, p->oldBytes, STUB_SIZE) == STUB_SIZE &&
-              ReadFrom(p->patchFile, p->newBytes, STUB_SIZE) == STUB_SIZE &&
-              std::memcmp(p->oldBytes, p->newBytes, STUB_SIZE) == 0;
-  CloseIfOpen(stubFile);
-  return same;
-}
-
-// The lines as the stub splits and checks them, each equal to the line
-// meant (a null text is the empty line the writer wrote). Leaves in the
-// chunk the stream bytes the same read delivered.
-bool LinesAsMeant(Proof* p, PayloadFacts* facts, DiffChunk* chunk) {
-  int32_t count = ReadFrom(p->patchFile, p->lineBytes, PAYLOAD_LINES_LIMIT);
-  const char* lines[LINE_COUNT];
-  int32_t used = SplitPayloadLines(p->lineBytes, count, lines);
-  if (used == 0 || !ReadPayloadLines(lines, facts))
-    return false;
-  for (int32_t i = 0; i < LINE_COUNT; i++)
-    if (!StringsEqual(lines[i], p->intent->lines[i]))
-      return false;
-  chunk->stream = reinterpret_cast<unsigned char*>(p->lineBytes) + used;
-  chunk->streamCount = count - used;
-  chunk->streamEnds = count < PAYLOAD_LINES_LIMIT;
-  return true;
-}
-
-// The stream's bytes: first those the lines' read delivered, then the
-// patch file's from where that read ended; -1 past the end.
-int NextStreamByte(Proof* p, DiffChunk* chunk) {
-  if (chunk->streamCount == 0 && !chunk->streamEnds) {
-    chunk->stream = p->streamBytes;
-    chunk->streamCount = ReadFrom(p->patchFile, p->streamBytes, CHUNK_SIZE);
-    chunk->streamEnds = chunk->streamCount == 0;
+// The reader's reads follow each other from the lines on; the file is
+// positioned only where one starts elsewhere, which happens within the
+// stub and the lines, far below the runtime's 2 GiB positions.
+int32_t ReadPatch(void* context, int64_t offset, uint8_t* bytes, int32_t count) {
+  ReadBack* back = static_cast<ReadBack*>(context);
+  SelectFile(back->patchFile);
+  if (offset != back->patchPosition) {
+    if (offset > INT32_MAX)
+      return -1;
+    SetFilePosition(static_cast<int32_t>(offset));
   }
-  if (chunk->streamCount == 0)
-    return -1;
-  chunk->streamCount--;
-  return *chunk->stream++;
+  int32_t read = ReadFileBlock(bytes, count);
+  back->patchPosition = offset + read;
+  return read;
 }
 
-bool FingerprintIsNew(Md5Context* md5, const Proof* p) {
-  unsigned char digest[16];
-  char text[33];
-  Md5Final(digest, md5);
-  Md5DigestText(digest, text);
-  return StringsEqual(text, p->intent->lines[LINE_NEW_FINGERPRINT]);
-}
-
-// The compact decoder's view of the proof's files; the new bytes only feed
-// the MD5.
-struct CompactProof {
-  Proof* proof;
-  DiffChunk* chunk;
-  Md5Context md5;
-};
-
-int NextCompactByte(void* context) {
-  CompactProof* c = static_cast<CompactProof*>(context);
-  return NextStreamByte(c->proof, c->chunk);
-}
-
-bool ReadCompactOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
-  CompactProof* c = static_cast<CompactProof*>(context);
-  SelectFile(c->proof->oldFile);
+bool ReadOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
+  SelectFile(static_cast<ReadBack*>(context)->oldFile);
   SetFilePosition(offset);
   return ReadFileBlock(bytes, count) == count;
 }
 
-bool HashCompactNew(void* context, const uint8_t* bytes, int32_t count) {
-  Md5Update(&static_cast<CompactProof*>(context)->md5, bytes,
-            static_cast<uint32_t>(count));
+bool HashNew(void* context, const uint8_t* bytes, int32_t count) {
+  Md5Update(&static_cast<ReadBack*>(context)->md5, bytes, static_cast<uint32_t>(count));
   return true;
 }
 
-ProofResult CompactDecodesToNewFile(Proof* p, const PayloadFacts* facts,
-                                    DiffChunk* chunk) {
-  CompactDecoder* decoder =
-      static_cast<CompactDecoder*>(MainAlloc(sizeof(CompactDecoder)));
-  if (decoder == nullptr)
-    return PROOF_FAILED;
-  CompactProof c{p, chunk, {}};
-  Md5Init(&c.md5);
-  CompactIo io{&c, NextCompactByte, ReadCompactOld, HashCompactNew, nullptr};
-  CompactResult result = DecodeCompact(decoder, &io, facts->oldSize, facts->newSize);
-  MainFree(decoder);
-  if (result == COMPACT_OLD_UNREADABLE)
-    return PROOF_OLD_UNREADABLE;
-  return result == COMPACT_DONE && FingerprintIsNew(&c.md5, p) ? PROOF_HOLDS
-                                                               : PROOF_FAILED;
+PatchIo ReadBackIo(ReadBack* back) {
+  return PatchIo{back, ReadPatch, ReadOld, HashNew, nullptr};
 }
 
-// Decodes the stream as the stub does and fingerprints what it gives.
-ProofResult DecodesToNewFile(Proof* p, const PayloadFacts* facts, DiffChunk* chunk) {
-  DiffDecoder decoder;
-  StartDiffDecoder(&decoder, facts->oldSize, facts->newSize);
-  Md5Context md5;
-  Md5Init(&md5);
-  DiffStatus status = DIFF_MORE;
-  while (status == DIFF_MORE) {
-    if (chunk->oldCount == 0 && decoder.position < decoder.oldSize &&
-        decoder.position < decoder.newSize) {
-      chunk->old = p->oldBytes;
-      chunk->oldCount = ReadFrom(p->oldFile, p->oldBytes, CHUNK_SIZE);
-      if (chunk->oldCount == 0)
-        return PROOF_OLD_UNREADABLE;
-    }
-    if (chunk->streamCount == 0 && !chunk->streamEnds) {
-      chunk->stream = p->streamBytes;
-      chunk->streamCount = ReadFrom(p->patchFile, p->streamBytes, CHUNK_SIZE);
-      chunk->streamEnds = chunk->streamCount == 0;
-    }
-    chunk->out = p->newBytes;
-    chunk->outRoom = CHUNK_SIZE;
-    status = DecodeDiff(&decoder, chunk);
-    Md5Update(&md5, p->newBytes, CHUNK_SIZE - chunk->outRoom);
-  }
-  bool holds = status == DIFF_DONE && decoder.position == facts->newSize &&
-               FingerprintIsNew(&md5, p);
-  return holds ? PROOF_HOLDS : PROOF_FAILED;
+bool SameStub(ReadBack* back, const char* stubPath) {
+  unsigned char* bytes = static_cast<unsigned char*>(MainAlloc(2 * STUB_SIZE));
+  int32_t stubFile = OpenForRead(-1, stubPath);
+  bool same = bytes != nullptr && stubFile != 0 &&
+              ReadFileBlock(bytes, STUB_SIZE) == STUB_SIZE &&
+              ReadPatch(back, 0, bytes + STUB_SIZE, STUB_SIZE) == STUB_SIZE &&
+              std::memcmp(bytes, bytes + STUB_SIZE, STUB_SIZE) == 0;
+  CloseIfOpen(&stubFile);
+  MainFree(bytes);
+  return same;
 }
 
-ProofResult Prove(Proof* p) {
-  p->block = static_cast<unsigned char*>(MainAlloc(BLOCK_SIZE));
-  if (p->block == nullptr)
+// A null text is the empty line the writer wrote.
+bool LinesAsMeant(const PatchReader* reader, const PatchIntent* intent) {
+  for (int32_t i = 0; i < LINE_COUNT; i++)
+    if (!StringsEqual(reader->line[i], intent->lines[i]))
+      return false;
+  return true;
+}
+
+ProofResult Prove(ReadBack* back, const char* patchPath, const PatchIntent* intent) {
+  if (OpenReadBack(back, patchPath) != READ_DONE || !SameStub(back, intent->stubPath) ||
+      !LinesAsMeant(back->reader, intent))
     return PROOF_FAILED;
-  p->oldBytes = p->block;
-  p->streamBytes = p->oldBytes + CHUNK_SIZE;
-  p->newBytes = p->streamBytes + CHUNK_SIZE;
-  p->lineBytes = reinterpret_cast<char*>(p->newBytes + CHUNK_SIZE);
-  p->oldFile = OpenForRead(-1, p->intent->oldPath);
-  if (p->oldFile == 0)
+  char fingerprint[33];
+  ReadResult result = DecodeReadBack(back, intent->oldPath, fingerprint);
+  if (result == READ_OLD_UNREADABLE)
     return PROOF_OLD_UNREADABLE;
-  p->patchFile = OpenForRead(-1, p->patchPath);
-  PayloadFacts facts{};
-  DiffChunk chunk{};
-  if (p->patchFile == 0 || !SameStub(p) || !LinesAsMeant(p, &facts, &chunk))
-    return PROOF_FAILED;
-  // The stub tells the two streams by the first byte, without taking it.
-  int lead = NextStreamByte(p, &chunk);
-  if (lead >= 0) {
-    chunk.stream--;
-    chunk.streamCount++;
-  }
-  return lead == COMPACT_LEAD ? CompactDecodesToNewFile(p, &facts, &chunk)
-                              : DecodesToNewFile(p, &facts, &chunk);
+  return result == READ_DONE &&
+                 StringsEqual(fingerprint, intent->lines[LINE_NEW_FINGERPRINT])
+             ? PROOF_HOLDS
+             : PROOF_FAILED;
 }
 
 }  // namespace
 
+ReadResult OpenReadBack(ReadBack* back, const char* patchPath) {
+  *back = ReadBack{};
+  back->reader = static_cast<PatchReader*>(MainAlloc(sizeof(PatchReader)));
+  back->patchFile = OpenForRead(-1, patchPath);
+  if (back->reader == nullptr || back->patchFile == 0)
+    return READ_PATCH_UNREADABLE;
+  PatchIo io = ReadBackIo(back);
+  return OpenPatch(back->reader, &io,
+                   static_cast<int64_t>(QueryFileStamp(patchPath).size));
+}
+
+ReadResult DecodeReadBack(ReadBack* back, const char* oldPath, char fingerprint[33]) {
+  back->oldFile = OpenForRead(-1, oldPath);
+  if (back->oldFile == 0)
+    return READ_OLD_UNREADABLE;
+  Md5Init(&back->md5);
+  PatchIo io = ReadBackIo(back);
+  ReadResult result = DecodePatchStream(back->reader, &io);
+  unsigned char digest[16];
+  Md5Final(digest, &back->md5);
+  Md5DigestText(digest, fingerprint);
+  return result;
+}
+
+void CloseReadBack(ReadBack* back) {
+  CloseIfOpen(&back->patchFile);
+  CloseIfOpen(&back->oldFile);
+  MainFree(back->reader);
+  back->reader = nullptr;
+}
+
 ProofResult ProvePatch(const char* patchPath, const PatchIntent* intent) {
-  Proof proof{};
-  proof.patchPath = patchPath;
-  proof.intent = intent;
-  ProofResult result = Prove(&proof);
-  CloseIfOpen(proof.patchFile);
-  CloseIfOpen(proof.oldFile);
-  MainFree(proof.block);
+  ReadBack back;
+  ProofResult result = Prove(&back, patchPath, intent);
+  CloseReadBack(&back);
   return result;
 }

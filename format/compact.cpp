@@ -51,12 +51,6 @@ bool StartRange(CompactDecoder* d) {
   return valid;
 }
 
-// done * 100 / total without a 64-bit division, which the stub would have
-// to carry: exact while done * 100 fits, off by far less than one beyond.
-int32_t Percent(int32_t done, int32_t total) {
-  return done <= INT32_MAX / 100 ? done * 100 / total : done / (total / 100);
-}
-
 bool Flush(CompactDecoder* d) {
   AddToSum(&d->sum, d->output, d->pending);
   if (!d->io->writeNew(d->io->context, d->output, d->pending))
@@ -64,7 +58,7 @@ bool Flush(CompactDecoder* d) {
   d->written += d->pending;
   d->pending = 0;
   if (d->io->progress != nullptr)
-    d->io->progress(Percent(d->written, d->newSize));
+    d->io->progress(ProgressPercent(d->written, d->newSize));
   return true;
 }
 
@@ -118,8 +112,7 @@ bool ReadSum(CompactDecoder* d) {
   uint32_t stored = 0;
   for (int i = 0; i < 4; i++)
     stored = stored << 8 | static_cast<uint32_t>(NextStreamByte(d));
-  return !d->streamEnded && stored == (d->sum.high << 16 | d->sum.low) &&
-         d->io->nextByte(d->io->context) < 0;
+  return !d->streamEnded && stored == (d->sum.high << 16 | d->sum.low);
 }
 
 }  // namespace

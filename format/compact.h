@@ -87,8 +87,10 @@ struct CompactDecoder {
 };
 
 // Reads a whole compact stream, lead byte included, and writes the new
-// file of newSize bytes, made from the old one of oldSize bytes. On any
-// result but COMPACT_DONE what was written is incomplete or wrong.
+// file of newSize bytes, made from the old one of oldSize bytes. It reads
+// no byte behind the stream's end; whether anything follows is the
+// caller's to judge. On any result but COMPACT_DONE what was written is
+// incomplete or wrong.
 CompactResult DecodeCompact(CompactDecoder* decoder, const CompactIo* io, int32_t oldSize,
                             int32_t newSize);
 
@@ -117,9 +119,3 @@ bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
                    int32_t newSize, ProgressReport progress, CompactStream* stream);
 
 void FreeCompactStream(CompactStream* stream);
-
-// Whether the stream in memory decodes to exactly now: the proof that a
-// written stream applies. decoder is the caller's, as above.
-bool CompactDecodesTo(CompactDecoder* decoder, const uint8_t* stream, int32_t streamSize,
-                      const uint8_t* old, int32_t oldSize, const uint8_t* now,
-                      int32_t newSize);

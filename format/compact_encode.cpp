@@ -5,7 +5,6 @@
 // followed by literal bytes; then everything goes through the adaptive
 // range coder of the shared model.
 #include <cstdlib>
-#include <cstring>
 
 #include "format/compact_internal.h"
 #include "format/suffix_array.h"
@@ -246,36 +245,6 @@ bool Encode(Encoding* e) {
   return !c->failed;
 }
 
-struct MemoryIo {
-  const uint8_t* stream;
-  int32_t streamSize;
-  int32_t read;
-  const uint8_t* old;
-  int32_t oldSize;
-  const uint8_t* now;
-  int32_t compared;
-};
-
-int NextMemoryByte(void* context) {
-  MemoryIo* m = static_cast<MemoryIo*>(context);
-  return m->read < m->streamSize ? m->stream[m->read++] : -1;
-}
-
-bool ReadMemoryOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
-  MemoryIo* m = static_cast<MemoryIo*>(context);
-  if (offset < 0 || count < 0 || int64_t{offset} + count > m->oldSize)
-    return false;
-  std::memcpy(bytes, m->old + offset, static_cast<size_t>(count));
-  return true;
-}
-
-bool CompareNew(void* context, const uint8_t* bytes, int32_t count) {
-  MemoryIo* m = static_cast<MemoryIo*>(context);
-  bool same = std::memcmp(m->now + m->compared, bytes, static_cast<size_t>(count)) == 0;
-  m->compared += count;
-  return same;
-}
-
 }  // namespace
 
 bool CompactFits(int32_t oldSize, int32_t newSize) {
@@ -308,13 +277,4 @@ bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
 void FreeCompactStream(CompactStream* stream) {
   std::free(stream->bytes);
   *stream = CompactStream{};
-}
-
-bool CompactDecodesTo(CompactDecoder* decoder, const uint8_t* stream, int32_t streamSize,
-                      const uint8_t* old, int32_t oldSize, const uint8_t* now,
-                      int32_t newSize) {
-  MemoryIo memory{stream, streamSize, 0, old, oldSize, now, 0};
-  CompactIo io{&memory, NextMemoryByte, ReadMemoryOld, CompareNew, nullptr};
-  return DecodeCompact(decoder, &io, oldSize, newSize) == COMPACT_DONE &&
-         memory.compared == newSize;
 }

@@ -15,3 +15,9 @@ constexpr int32_t DIFF_BLOCK = 25600;
 
 // Takes a percentage from 0 to 100.
 using ProgressReport = void (*)(int32_t percent);
+
+// done * 100 / total without a 64-bit division, which the stub would have
+// to carry: exact while done * 100 fits, off by far less than one beyond.
+inline int32_t ProgressPercent(int32_t done, int32_t total) {
+  return done <= INT32_MAX / 100 ? done * 100 / total : done / (total / 100);
+}

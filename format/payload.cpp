@@ -142,7 +142,3 @@ bool FileNameAcceptable(const char* name) {
       return false;
   return !IsDeviceName(name);
 }
-
-bool StreamLengthPossible(int64_t streamLength, int32_t newSize) {
-  return streamLength >= newSize && streamLength <= 2 * static_cast<int64_t>(newSize);
-}

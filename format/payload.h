@@ -67,7 +67,3 @@ const char* PayloadFileName(const char* line);
 // extension), no character the system forbids in names, no trailing dot or
 // space, at most FILE_NAME_LIMIT bytes.
 bool FileNameAcceptable(const char* name);
-
-// Whether a stream of that many bytes could hold the records of newSize
-// positions (one or two bytes each).
-bool StreamLengthPossible(int64_t streamLength, int32_t newSize);

@@ -1,10 +1,8 @@
 // Installing: check the target, write the new version to a temporary file
 // beside it, check that file, then swap it in and keep the old one as a
-// backup. The stream is decoded through fixed buffers.
+// backup. The stream is decoded by the shared reader.
 #include <windows.h>
 
-#include "format/compact.h"
-#include "format/stream.h"
 #include "rt/fingerprints.h"
 #include "rt/paths.h"
 #include "rt/strings.h"
@@ -14,13 +12,36 @@ InstallState TheInstall;
 
 namespace {
 
-constexpr DWORD BUFFER_SIZE = 65536;
 constexpr int BACKUP_TRIES = 9;
+// Names made beside the target must fit where it does: a backup adds
+// ".bak9", and the system makes a temporary file's name, eleven bytes
+// longer than its folder's, only in folders of up to MAX_PATH - 14 bytes.
+constexpr int32_t BACKUP_SUFFIX_LIMIT = 5;
+constexpr int32_t TEMP_FOLDER_LIMIT = MAX_PATH - 14;
 
-unsigned char OldBytes[BUFFER_SIZE];
-unsigned char StreamBytes[BUFFER_SIZE];
-unsigned char NewBytes[BUFFER_SIZE];
 char MessageText[1024];
+
+// In StubResult order; %s is the target, or for STUB_DONE the backup.
+constexpr const char* MESSAGES[] = {
+    "The update was installed.\n\nThe previous version was kept as\n%s",
+    "Unknown command line. Use /S to install without asking and /D=<folder> to choose "
+    "the folder.",
+    "This patch file is damaged or incomplete. Please get a new copy of it.",
+    "%s was not found.\n\nPlease choose the folder where the program is installed.",
+    "%s is not the version that this patch updates.",
+    "%s is already up to date.",
+    "%s could not be read. Close any program that uses it and try again.",
+    "The folder of %s cannot be written to. You may need to run the patch as an "
+    "administrator.",
+    "There is not enough free disk space beside %s.",
+    "The updated %s could not be written to the disk.",
+    "The updated %s did not come out right. The patch may be damaged.",
+    "%s could not be replaced. Close any program that uses it and try again.",
+    "The window could not be opened.",
+    "The path of %s is too long to keep a backup and a temporary file beside it. Move "
+    "the program to a folder with a shorter path.",
+};
+static_assert(sizeof MESSAGES / sizeof *MESSAGES == STUB_PATH_TOO_LONG + 1);
 
 HANDLE OpenForReading(const char* path) {
   return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -35,26 +56,6 @@ void CloseIfOpen(HANDLE file) {
 StubResult FailureOf(DWORD error, StubResult otherwise) {
   return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? STUB_DISK_FULL
                                                                      : otherwise;
-}
-
-// A write that stops short without an error means the disk is full.
-StubResult WriteAll(HANDLE file, const unsigned char* bytes, DWORD count) {
-  DWORD written = 0;
-  if (count > 0 && !WriteFile(file, bytes, count, &written, nullptr))
-    return FailureOf(GetLastError(), STUB_WRITE_FAILED);
-  return written == count ? STUB_DONE : STUB_DISK_FULL;
-}
-
-// The next bufferful; false after a read error.
-bool ReadMore(HANDLE file, unsigned char* bytes, const unsigned char** at,
-              int32_t* count) {
-  DWORD read = 0;
-  *at = bytes;
-  *count = 0;
-  if (!ReadFile(file, bytes, BUFFER_SIZE, &read, nullptr))
-    return false;
-  *count = static_cast<int32_t>(read);
-  return true;
 }
 
 enum FileMatch { MATCH_NONE, MATCH_YES, MATCH_UNREADABLE };
@@ -87,7 +88,7 @@ bool NameTarget(const char* folder) {
   lstrcpyA(TheInstall.target, TheInstall.folder);
   if (TheInstall.target[n - 1] != '\\')
     TheInstall.target[n++] = '\\';
-  const char* name = ThePayload.facts.fileName;
+  const char* name = ThePatch.facts.fileName;
   while (*name != '\0' && n < static_cast<DWORD>(PATH_LIMIT) - 1)
     TheInstall.target[n++] = *name++;
   TheInstall.target[n] = '\0';
@@ -100,8 +101,8 @@ StubResult CheckTarget() {
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return STUB_TARGET_MISSING;
   int64_t size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  const char* const* line = ThePayload.line;
-  const PayloadFacts& facts = ThePayload.facts;
+  const char* const* line = ThePatch.line;
+  const PayloadFacts& facts = ThePatch.facts;
   FileMatch patched = line[LINE_NEW_FINGERPRINT][0] == '\0'
                           ? MATCH_NONE
                           : MatchesVersion(TheInstall.target, size, facts.newSize,
@@ -117,104 +118,19 @@ StubResult CheckTarget() {
   return old == MATCH_YES ? STUB_DONE : STUB_WRONG_VERSION;
 }
 
-// Feeds the decoder until it ends, writing what it decodes; the old file is
-// read only as far as the new one needs it.
-StubResult Decode(HANDLE oldFile, HANDLE stream, HANDLE out, ProgressReport progress) {
-  DiffDecoder decoder;
-  StartDiffDecoder(&decoder, ThePayload.facts.oldSize, ThePayload.facts.newSize);
-  DiffChunk chunk{};
-  DiffStatus status = DIFF_MORE;
-  while (status == DIFF_MORE) {
-    bool oldNeeded =
-        decoder.position < decoder.oldSize && decoder.position < decoder.newSize;
-    if (chunk.oldCount == 0 && oldNeeded &&
-        (!ReadMore(oldFile, OldBytes, &chunk.old, &chunk.oldCount) ||
-         chunk.oldCount == 0))
+// The decoder's verdict as the install's; a read error in the patch means
+// the same to the user as damage.
+StubResult DecodeResult(ReadResult result, DWORD writeError) {
+  switch (result) {
+    case READ_DONE:
+      return STUB_DONE;
+    case READ_OLD_UNREADABLE:
       return STUB_TARGET_UNREADABLE;
-    if (chunk.streamCount == 0 && !chunk.streamEnds) {
-      if (!ReadMore(stream, StreamBytes, &chunk.stream, &chunk.streamCount))
-        return STUB_PATCH_DAMAGED;
-      chunk.streamEnds = chunk.streamCount == 0;
-    }
-    chunk.out = NewBytes;
-    chunk.outRoom = BUFFER_SIZE;
-    status = DecodeDiff(&decoder, &chunk);
-    StubResult written = WriteAll(out, NewBytes, BUFFER_SIZE - chunk.outRoom);
-    if (written != STUB_DONE)
-      return written;
-    if (progress != nullptr)
-      progress(MulDiv(decoder.position, 100, decoder.newSize));
-  }
-  if (status != DIFF_DONE)
-    return STUB_PATCH_DAMAGED;
-  return FlushFileBuffers(out) ? STUB_DONE : FailureOf(GetLastError(), STUB_WRITE_FAILED);
-}
-
-// The compact decoder's view of the three files.
-struct CompactFiles {
-  HANDLE old;
-  HANDLE stream;
-  HANDLE out;
-  const unsigned char* at;  // the stream bytes not yet taken
-  int32_t count;
-  StubResult written;  // the first write failure, STUB_DONE while none
-};
-
-// Both in .bss: the decoder's model and buffers are large.
-CompactDecoder TheCompactDecoder;
-CompactFiles TheCompactFiles;
-
-// A read error ends the stream like its end does: either way it is damaged.
-int NextCompactByte(void* context) {
-  CompactFiles* f = static_cast<CompactFiles*>(context);
-  if (f->count == 0)
-    ReadMore(f->stream, StreamBytes, &f->at, &f->count);
-  if (f->count == 0)
-    return -1;
-  f->count--;
-  return *f->at++;
-}
-
-bool ReadCompactOld(void* context, int32_t offset, uint8_t* bytes, int32_t count) {
-  CompactFiles* f = static_cast<CompactFiles*>(context);
-  LARGE_INTEGER at;
-  at.QuadPart = offset;
-  DWORD read = 0;
-  return SetFilePointerEx(f->old, at, nullptr, FILE_BEGIN) &&
-         ReadFile(f->old, bytes, static_cast<DWORD>(count), &read, nullptr) &&
-         read == static_cast<DWORD>(count);
-}
-
-bool WriteCompactNew(void* context, const uint8_t* bytes, int32_t count) {
-  CompactFiles* f = static_cast<CompactFiles*>(context);
-  f->written = WriteAll(f->out, bytes, static_cast<DWORD>(count));
-  return f->written == STUB_DONE;
-}
-
-StubResult DecodeCompactStream(HANDLE oldFile, HANDLE stream, HANDLE out,
-                               ProgressReport progress) {
-  TheCompactFiles = CompactFiles{oldFile, stream, out, nullptr, 0, STUB_DONE};
-  CompactIo io{&TheCompactFiles, NextCompactByte, ReadCompactOld, WriteCompactNew,
-               progress};
-  switch (DecodeCompact(&TheCompactDecoder, &io, ThePayload.facts.oldSize,
-                        ThePayload.facts.newSize)) {
-    case COMPACT_DONE:
-      return FlushFileBuffers(out) ? STUB_DONE
-                                   : FailureOf(GetLastError(), STUB_WRITE_FAILED);
-    case COMPACT_OLD_UNREADABLE:
-      return STUB_TARGET_UNREADABLE;
-    case COMPACT_WRITE_FAILED:
-      return TheCompactFiles.written;
+    case READ_WRITE_FAILED:
+      return FailureOf(writeError, STUB_WRITE_FAILED);
     default:
       return STUB_PATCH_DAMAGED;
   }
-}
-
-bool SeekStream(HANDLE stream) {
-  LARGE_INTEGER offset;
-  offset.QuadPart = ThePayload.streamOffset;
-  return stream != INVALID_HANDLE_VALUE &&
-         SetFilePointerEx(stream, offset, nullptr, FILE_BEGIN);
 }
 
 // Writes the new version to TheInstall.temporary, created beside the target.
@@ -225,21 +141,19 @@ StubResult WriteNewVersion(ProgressReport progress) {
   HANDLE out = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
                            TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE oldFile = OpenForReading(TheInstall.target);
-  HANDLE stream = OpenForReading(ThePayload.patchPath);
   StubResult result = STUB_DONE;
+  DWORD writeError = 0;
   if (oldFile == INVALID_HANDLE_VALUE)
     result = STUB_TARGET_UNREADABLE;
-  else if (!SeekStream(stream))
-    result = STUB_PATCH_DAMAGED;
   else if (out == INVALID_HANDLE_VALUE)
     result = STUB_FOLDER_NOT_WRITABLE;
-  else if (ThePayload.compact)
-    result = DecodeCompactStream(oldFile, stream, out, progress);
   else
-    result = Decode(oldFile, stream, out, progress);
+    result =
+        DecodeResult(DecodeNewVersion(oldFile, out, progress, &writeError), writeError);
+  if (result == STUB_DONE && !FlushFileBuffers(out))
+    result = FailureOf(GetLastError(), STUB_WRITE_FAILED);
   CloseIfOpen(out);
   CloseIfOpen(oldFile);
-  CloseIfOpen(stream);
   return result;
 }
 
@@ -279,9 +193,12 @@ StubResult InstallPatch(const char* folder, ProgressReport progress) {
   StubResult result = CheckTarget();
   if (result != STUB_DONE)
     return result;
+  if (lstrlenA(TheInstall.target) + BACKUP_SUFFIX_LIMIT >= PATH_LIMIT ||
+      lstrlenA(TheInstall.folder) > TEMP_FOLDER_LIMIT)
+    return STUB_PATH_TOO_LONG;
   result = WriteNewVersion(progress);
   if (result == STUB_DONE &&
-      MatchesFingerprint(TheInstall.temporary, ThePayload.line[LINE_NEW_FINGERPRINT]) !=
+      MatchesFingerprint(TheInstall.temporary, ThePatch.line[LINE_NEW_FINGERPRINT]) !=
           MATCH_YES)
     result = STUB_RESULT_MISMATCH;
   if (result == STUB_DONE)
@@ -294,57 +211,10 @@ StubResult InstallPatch(const char* folder, ProgressReport progress) {
 }
 
 const char* ResultMessage(StubResult result) {
-  const char* text = "";
-  switch (result) {
-    case STUB_DONE:
-      text = "The update was installed.\n\nThe previous version was kept as\n%s";
-      break;
-    case STUB_BAD_COMMAND_LINE:
-      text =
-          "Unknown command line. Use /S to install without asking and "
-          "/D=<folder> to choose the folder.";
-      break;
-    case STUB_PATCH_DAMAGED:
-      text = "This patch file is damaged or incomplete. Please get a new copy of it.";
-      break;
-    case STUB_TARGET_MISSING:
-      text =
-          "%s was not found.\n\nPlease choose the folder where the program is installed.";
-      break;
-    case STUB_WRONG_VERSION:
-      text = "%s is not the version that this patch updates.";
-      break;
-    case STUB_ALREADY_PATCHED:
-      text = "%s is already up to date.";
-      break;
-    case STUB_TARGET_UNREADABLE:
-      text = "%s could not be read. Close any program that uses it and try again.";
-      break;
-    case STUB_FOLDER_NOT_WRITABLE:
-      text =
-          "The folder of %s cannot be written to. You may need to run the patch "
-          "as an administrator.";
-      break;
-    case STUB_DISK_FULL:
-      text = "There is not enough free disk space beside %s.";
-      break;
-    case STUB_WRITE_FAILED:
-      text = "The updated %s could not be written to the disk.";
-      break;
-    case STUB_RESULT_MISMATCH:
-      text = "The updated %s did not come out right. The patch may be damaged.";
-      break;
-    case STUB_REPLACE_FAILED:
-      text = "%s could not be replaced. Close any program that uses it and try again.";
-      break;
-    case STUB_NO_WINDOW:
-      text = "The window could not be opened.";
-      break;
-  }
   const char* name = result == STUB_DONE ? TheInstall.backup : TheInstall.target;
-  int n = wsprintfA(MessageText, text, name);
-  if (result > STUB_BAD_COMMAND_LINE && result < STUB_NO_WINDOW &&
-      result != STUB_ALREADY_PATCHED && n > 0)
+  int n = wsprintfA(MessageText, MESSAGES[result], name);
+  if (result > STUB_BAD_COMMAND_LINE && result != STUB_ALREADY_PATCHED &&
+      result != STUB_NO_WINDOW && n > 0)
     lstrcpynA(MessageText + n, "\n\nNothing was changed.", sizeof MessageText - n);
   return MessageText;
 }

@@ -79,7 +79,7 @@ CommandLine ReadCommandLine() {
 
 void Tell(StubResult result) {
   const char* title =
-      result == STUB_PATCH_DAMAGED ? "Patch" : ThePayload.line[LINE_WINDOW_TITLE];
+      result == STUB_PATCH_DAMAGED ? "Patch" : ThePatch.line[LINE_WINDOW_TITLE];
   MessageBoxA(nullptr, ResultMessage(result), title, MB_ICONERROR);
 }
 
@@ -101,7 +101,7 @@ int RunStub() {
   }
   if (options.silent) {
     const char* folder =
-        options.folder ? options.folder : ThePayload.line[LINE_DEFAULT_FOLDER];
+        options.folder ? options.folder : ThePatch.line[LINE_DEFAULT_FOLDER];
     return InstallPatch(folder, nullptr);
   }
   return RunStubWindow(options.folder);

@@ -1,38 +1,55 @@
-// Reading the payload lines behind the stub's own image. Every line is
-// checked (format/payload.h) before anything uses it.
-#include <windows.h>
-
-#include "format/compact.h"
+// The patch behind the stub's own image, read through the shared reader:
+// its lines once at start, its stream when an install decodes it. The
+// patch file is opened for each of the two and closed again.
 #include "stub/stub.h"
 
-Payload ThePayload;
+PatchReader ThePatch;
 
 namespace {
 
-// Room for the longest lines the tool can write; in .bss, so it costs the
-// stub's file nothing.
-char LineBytes[PAYLOAD_LINES_LIMIT];
+// The files of one reading and why the last write failed.
+struct StubFiles {
+  char patchPath[PATH_LIMIT];
+  HANDLE patch;
+  HANDLE old;
+  HANDLE out;
+  DWORD writeError;
+};
 
-// Reads the lines; the stream's length is the rest of the file.
-bool ReadLines(HANDLE file, int64_t* streamLength) {
-  LARGE_INTEGER size, offset;
-  offset.QuadPart = STUB_SIZE;
-  DWORD count = 0;
-  if (!GetFileSizeEx(file, &size) || size.QuadPart <= STUB_SIZE ||
-      !SetFilePointerEx(file, offset, nullptr, FILE_BEGIN) ||
-      !ReadFile(file, LineBytes, sizeof LineBytes, &count, nullptr))
-    return false;
-  int32_t used =
-      SplitPayloadLines(LineBytes, static_cast<int32_t>(count), ThePayload.line);
-  ThePayload.streamOffset = STUB_SIZE + static_cast<int64_t>(used);
-  *streamLength = size.QuadPart - ThePayload.streamOffset;
-  // The stream's first byte tells a compact stream from a plain one.
-  unsigned char lead = 0;
-  offset.QuadPart = ThePayload.streamOffset;
-  ThePayload.compact = SetFilePointerEx(file, offset, nullptr, FILE_BEGIN) &&
-                       ReadFile(file, &lead, 1, &count, nullptr) && count == 1 &&
-                       lead == COMPACT_LEAD;
-  return used != 0;
+StubFiles TheFiles;
+
+bool ReadAt(HANDLE file, int64_t offset, uint8_t* bytes, int32_t count, DWORD* read) {
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  *read = 0;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+         ReadFile(file, bytes, static_cast<DWORD>(count), read, nullptr);
+}
+
+int32_t ReadPatch(void*, int64_t offset, uint8_t* bytes, int32_t count) {
+  DWORD read;
+  return ReadAt(TheFiles.patch, offset, bytes, count, &read) ? static_cast<int32_t>(read)
+                                                             : -1;
+}
+
+bool ReadOld(void*, int32_t offset, uint8_t* bytes, int32_t count) {
+  DWORD read;
+  return ReadAt(TheFiles.old, offset, bytes, count, &read) &&
+         read == static_cast<DWORD>(count);
+}
+
+// A write that stops short without an error means the disk is full.
+bool WriteNew(void*, const uint8_t* bytes, int32_t count) {
+  DWORD written = 0;
+  TheFiles.writeError = ERROR_DISK_FULL;
+  if (!WriteFile(TheFiles.out, bytes, static_cast<DWORD>(count), &written, nullptr))
+    TheFiles.writeError = GetLastError();
+  return written == static_cast<DWORD>(count);
+}
+
+HANDLE OpenPatchFile() {
+  return CreateFileA(TheFiles.patchPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 }  // namespace
@@ -40,16 +57,29 @@ bool ReadLines(HANDLE file, int64_t* streamLength) {
 bool LoadPayload(const char* patchPath) {
   if (lstrlenA(patchPath) >= PATH_LIMIT)
     return false;
-  lstrcpyA(ThePayload.patchPath, patchPath);
-  HANDLE file = CreateFileA(patchPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  int64_t streamLength = 0;
-  bool read = ReadLines(file, &streamLength);
-  CloseHandle(file);
-  // A compact stream's length says nothing; it is checked as it is decoded.
-  return read && ReadPayloadLines(ThePayload.line, &ThePayload.facts) &&
-         (ThePayload.compact ||
-          StreamLengthPossible(streamLength, ThePayload.facts.newSize));
+  lstrcpyA(TheFiles.patchPath, patchPath);
+  TheFiles.patch = OpenPatchFile();
+  LARGE_INTEGER size;
+  PatchIo io{nullptr, ReadPatch, ReadOld, WriteNew, nullptr};
+  bool read = TheFiles.patch != INVALID_HANDLE_VALUE &&
+              GetFileSizeEx(TheFiles.patch, &size) &&
+              OpenPatch(&ThePatch, &io, size.QuadPart) == READ_DONE;
+  if (TheFiles.patch != INVALID_HANDLE_VALUE)
+    CloseHandle(TheFiles.patch);
+  return read;
+}
+
+ReadResult DecodeNewVersion(HANDLE oldFile, HANDLE out, ProgressReport progress,
+                            DWORD* writeError) {
+  TheFiles.patch = OpenPatchFile();
+  TheFiles.old = oldFile;
+  TheFiles.out = out;
+  PatchIo io{nullptr, ReadPatch, ReadOld, WriteNew, progress};
+  ReadResult result = TheFiles.patch == INVALID_HANDLE_VALUE
+                          ? READ_PATCH_UNREADABLE
+                          : DecodePatchStream(&ThePatch, &io);
+  if (TheFiles.patch != INVALID_HANDLE_VALUE)
+    CloseHandle(TheFiles.patch);
+  *writeError = TheFiles.writeError;
+  return result;
 }

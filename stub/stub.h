@@ -1,28 +1,21 @@
 // The patcher stub: a small Win32 program that carries its patch behind its
 // own image, laid out as format/layout.h says.
 //
-// State lives in two process-wide records: ThePayload, filled once at start
-// from the stub's own file, and TheInstall, which names the files of the
-// last install for its message. The target is never changed unless the new
-// file was written in full and checked; on every failure it is left as it
-// was and the temporary file is removed.
+// State lives in process-wide records: ThePatch, the patch as the shared
+// reader found it at start (its lines stay there), and TheInstall, which
+// names the files of the last install for its message. The target is never
+// changed unless the new file was written in full and checked; on every
+// failure it is left as it was and the temporary file is removed.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 
-#include "format/layout.h"
-#include "format/payload.h"
+#include "format/patch_reader.h"
 #include "stub/results.h"
 
 constexpr int32_t PATH_LIMIT = 260;
-
-struct Payload {
-  const char* line[LINE_COUNT];  // NUL-terminated, inside a buffer of its own
-  PayloadFacts facts;
-  int64_t streamOffset;
-  bool compact;                // the stream starts with COMPACT_LEAD
-  char patchPath[PATH_LIMIT];  // the stub's own file
-};
 
 struct InstallState {
   char folder[PATH_LIMIT];  // full path
@@ -31,13 +24,19 @@ struct InstallState {
   char temporary[PATH_LIMIT];
 };
 
-extern Payload ThePayload;
+extern PatchReader ThePatch;
 extern InstallState TheInstall;
 
 // Reads and checks the lines behind the stub image at the head of the
-// patch file and measures the stream. False when anything is missing, cut
-// short or out of shape.
+// patch file. False when anything is missing, cut short, out of shape or
+// misplaced.
 bool LoadPayload(const char* patchPath);
+
+// Decodes the loaded patch's stream against the old file into out. On
+// READ_WRITE_FAILED *writeError is the system's error for the failed write
+// (ERROR_DISK_FULL for a short one).
+ReadResult DecodeNewVersion(HANDLE oldFile, HANDLE out, ProgressReport progress,
+                            DWORD* writeError);
 
 // Patches the old file's name in the folder into the new version. progress
 // may be null.

@@ -75,7 +75,7 @@ void CreateControls(HWND window) {
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   TitleFont = MakeTitleFont(font);
   for (const ControlSpec& c : CONTROLS) {
-    const char* text = c.line == NO_TEXT ? "" : ThePayload.line[c.line];
+    const char* text = c.line == NO_TEXT ? "" : ThePatch.line[c.line];
     HWND control =
         CreateWindowExA(c.id == CTL_FOLDER ? WS_EX_CLIENTEDGE : 0, c.className, text,
                         WS_CHILD | WS_VISIBLE | c.style, c.x, c.y, c.width, c.height,
@@ -98,7 +98,7 @@ void BrowseFolder() {
   GetDlgItemTextA(MainWindow, CTL_FOLDER, folder, MAX_PATH);
   BROWSEINFOA info = {};
   info.hwndOwner = MainWindow;
-  info.lpszTitle = ThePayload.line[LINE_FOLDER_TIP];
+  info.lpszTitle = ThePatch.line[LINE_FOLDER_TIP];
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(folder);
@@ -136,7 +136,7 @@ void Install() {
   bool fine = result == STUB_DONE || result == STUB_ALREADY_PATCHED;
   if (!fine)
     ShowProgress(0);
-  MessageBoxA(MainWindow, ResultMessage(result), ThePayload.line[LINE_WINDOW_TITLE],
+  MessageBoxA(MainWindow, ResultMessage(result), ThePatch.line[LINE_WINDOW_TITLE],
               fine ? MB_ICONINFORMATION : MB_ICONERROR);
   EnableControls(true);
   Busy = false;
@@ -180,7 +180,7 @@ bool OpenMainWindow() {
   RECT frame = {0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
   AdjustWindowRect(&frame, style, FALSE);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  MainWindow = CreateWindowExA(0, CLASS_NAME, ThePayload.line[LINE_WINDOW_TITLE], style,
+  MainWindow = CreateWindowExA(0, CLASS_NAME, ThePatch.line[LINE_WINDOW_TITLE], style,
                                (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width,
                                height, nullptr, nullptr, windowClass.hInstance, nullptr);

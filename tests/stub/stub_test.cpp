@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -38,8 +39,8 @@ std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t ste
 
 PatchOutcome MakePatch(const std::string& old, const std::string& now,
                        const std::string& name = "target.bin",
-                       const std::string& patch = PATCH,
-                       const char* const* texts = TEXTS, PatchFormat format = PATCH_PLAIN) {
+                       const std::string& patch = PATCH, const char* const* texts = TEXTS,
+                       PatchFormat format = PATCH_PLAIN) {
   // A slash is a separator to the system as to the stub.
   const std::string paths[] = {SOURCE + "/" + name, WORK + "\\new.bin"};
   WriteBytes(paths[0], old);
@@ -143,6 +144,32 @@ TEST_F(StubTest, UnattendedRunsInstallAndKeepBackups) {
   EXPECT_TRUE(SameBytes(ReadBytes(TARGET), old));
 }
 
+// A target whose backup or temporary file would not fit in a path is
+// refused before anything is written; a shorter one installs with its
+// backup.
+TEST_F(StubTest, LongPathsInstallOrAreRefusedUntouched) {
+  std::mt19937 rng(25);
+  const std::string old = RandomBytes(rng, 5000), now = Edited(old, rng, 5000, 50);
+  ASSERT_EQ(MakePatch(old, now), PATCH_WRITTEN);
+  char work[MAX_PATH];
+  GetFullPathNameA(WORK.c_str(), MAX_PATH, work, nullptr);
+  const std::string name = "\\target.bin";
+  for (size_t length = 250; length <= 259; length++) {
+    SCOPED_TRACE(testing::Message() << "target of " << length << " bytes");
+    std::string folder = work;
+    folder.append("\\").append(length - name.size() - folder.size(), 'd');
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteBytes(folder + name, old);
+    bool fits = length + strlen(".bak9") < MAX_PATH;
+    EXPECT_EQ(Install(folder), fits ? STUB_DONE : STUB_PATH_TOO_LONG);
+    EXPECT_TRUE(SameBytes(ReadBytes(folder + name), fits ? now : old));
+    EXPECT_TRUE(SameBytes(ReadBytes(folder + name + ".bak"), fits ? old : ""));
+    EXPECT_EQ(ListFolder(folder).size(), fits ? 2u : 1u);
+    ClearFolder(folder);
+    RemoveDirectoryA(folder.c_str());
+  }
+}
+
 // Where nothing can be written or the disk fills, neither the tool's patch
 // nor the stub's install changes the folder.
 TEST_F(StubTest, ReadOnlyFolderAndFullDiskAreRefused) {
@@ -182,7 +209,8 @@ TEST_F(StubTest, WindowShowsTheTextsAndInstalls) {
   std::mt19937 rng(9);
   const std::string old = RandomBytes(rng, 70000), now = Edited(old, rng, 70000, 30);
   // Compact, so that the real program applies that stream too.
-  ASSERT_EQ(MakePatch(old, now, "target.bin", PATCH, TEXTS, PATCH_COMPACT), PATCH_WRITTEN);
+  ASSERT_EQ(MakePatch(old, now, "target.bin", PATCH, TEXTS, PATCH_COMPACT),
+            PATCH_WRITTEN);
   WriteBytes(TARGET, old);
   int code = RunPatch("", [] {
     HWND window = AwaitWindow(nullptr, TEXTS[0]);

@@ -1,7 +1,7 @@
 // The console program: makes the form's patch from a command line, for
 // build and release scripts. It opens no window; it tells the outcome as
 // one line on standard error, in the form's words, and in its exit code.
-// Standard output carries only --help and --version.
+// Standard output carries only --help, --version and what --verify found.
 #include <windows.h>
 // After windows.h, on which it builds.
 #include <shellapi.h>
@@ -12,6 +12,7 @@
 #include "app/patch.h"
 #include "app/request.h"
 #include "cli/options.h"
+#include "cli/verify.h"
 #include "rt/files.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
@@ -44,7 +45,12 @@ constexpr char HELP_TEXT[] =
     "  --quiet                  no progress, no line when the patch is written\r\n"
     "  --help, --version\r\n"
     "\r\n"
-    "Exit code 0 when the patch was written, else one code per reason.\r\n";
+    "Usage: patchbuilder-cli --verify PATCH [--old FILE] [--quiet]\r\n"
+    "Reads a finished patch, signed or not, as the patch itself will and\r\n"
+    "prints what it holds; with --old, also applies it to FILE in memory.\r\n"
+    "\r\n"
+    "Exit code 0 when the patch was written (or is sound), else one code per\r\n"
+    "reason.\r\n";
 
 // Whether standard error is a console, and whether a progress figure
 // stands on its last line.
@@ -70,6 +76,14 @@ void SayLine(const std::string& text) {
 
 void SayMessage(const char*, const char* text) {
   SayLine(text);
+}
+
+void SayVerdict(const char* line) {
+  SayLine(line);
+}
+
+void SayFact(const char* line) {
+  WriteTo(STD_OUTPUT_HANDLE, std::string(line).append("\r\n"));
 }
 
 void ShowProgress(int32_t percent) {
@@ -161,6 +175,9 @@ int32_t Run() {
     WriteTo(STD_OUTPUT_HANDLE, HELP_TEXT);
   } else if (line.version) {
     WriteTo(STD_OUTPUT_HANDLE, VERSION_TEXT);
+  } else if (line.verifyPath != nullptr) {
+    code = VerifyPatch(line.verifyPath, line.request.OldPath, line.quiet, SayFact,
+                       SayVerdict);
   } else {
     code = MakePatch(&line);
   }

@@ -43,8 +43,11 @@ constexpr PathOption PATHS[] = {
     {"out", [](CommandLine* line) { return &line->outPath; }},
     {"stub", [](CommandLine* line) { return &line->stubPath; }},
     {"texts", [](CommandLine* line) { return &line->textsPath; }},
+    {"verify", [](CommandLine* line) { return &line->verifyPath; }},
 };
 constexpr int32_t REQUIRED_PATHS = 3;  // the first three
+constexpr int32_t OLD_PATH = 0;
+constexpr int32_t VERIFY_PATH = 5;
 constexpr int32_t PATH_COUNT = static_cast<int32_t>(std::size(PATHS));
 
 // What one reading holds besides the record: where each text came from,
@@ -233,6 +236,18 @@ void TakeInitialTexts(Reading* reading) {
   }
 }
 
+// A check reads a finished patch and makes nothing: options that shape a
+// patch would be ignored, so they are refused.
+bool OnlyVerifying(const Reading* reading) {
+  CommandLine* line = reading->line;
+  bool shaping = line->allowEmpty || line->compact || line->textsPath != nullptr;
+  for (int32_t i = 0; i < TEXT_COUNT; i++)
+    shaping = shaping || reading->textOnCommandLine[i];
+  for (int32_t i = 0; i < PATH_COUNT; i++)
+    shaping = shaping || (reading->pathGiven[i] && i != OLD_PATH && i != VERIFY_PATH);
+  return !shaping || Refuse(line, "--verify takes only --old and --quiet beside it");
+}
+
 }  // namespace
 
 bool ReadCommandLine(std::span<const char* const> arguments, CommandLine* line) {
@@ -243,6 +258,8 @@ bool ReadCommandLine(std::span<const char* const> arguments, CommandLine* line) 
     if (line->help || line->version)
       return true;
   }
+  if (line->verifyPath != nullptr)
+    return OnlyVerifying(&reading);
   for (int32_t i = 0; i < REQUIRED_PATHS; i++)
     if (!reading.pathGiven[i])
       return Refuse(line, "--old, --new and --out are required (see --help)");
@@ -257,5 +274,6 @@ void FreeCommandLine(CommandLine* line) {
   FreeString(&line->outPath);
   FreeString(&line->stubPath);
   FreeString(&line->textsPath);
+  FreeString(&line->verifyPath);
   FreeString(&line->usageError);
 }

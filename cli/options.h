@@ -14,8 +14,9 @@
 struct CommandLine {
   PatchRequest request;
   StringVar outPath;
-  StringVar stubPath;   // null unless --stub was given
-  StringVar textsPath;  // null unless --texts was given
+  StringVar stubPath;    // null unless --stub was given
+  StringVar textsPath;   // null unless --texts was given
+  StringVar verifyPath;  // null unless --verify was given: check, don't make
   bool allowEmpty;
   bool compact;
   bool quiet;
@@ -26,7 +27,8 @@ struct CommandLine {
 
 // Fills the record from the arguments after the program's own name. False
 // on a usage error, whose one-line text is then in usageError. --help and
-// --version end the reading at once and are never refused.
+// --version end the reading at once and are never refused. --verify takes
+// only --old and --quiet beside it.
 bool ReadCommandLine(std::span<const char* const> arguments, CommandLine* line);
 
 void FreeCommandLine(CommandLine* line);

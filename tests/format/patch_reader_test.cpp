@@ -95,8 +95,9 @@ struct Files {
 
 int32_t ReadPatch(void* context, int64_t offset, uint8_t* bytes, int32_t count) {
   Files* f = static_cast<Files*>(context);
+  f->readPastLimit |= offset < 0 || count < 0;
   size_t end = std::min(f->patch->size(), static_cast<size_t>(offset) + count);
-  if (static_cast<size_t>(offset) >= end)
+  if (f->readPastLimit || static_cast<size_t>(offset) >= end)
     return 0;
   f->readPastLimit |= end > f->readLimit;
   std::memcpy(bytes, f->patch->data() + offset, end - offset);
@@ -124,7 +125,7 @@ ReadResult Read(const Bytes& patch, const Bytes& old, Bytes* out = nullptr,
   ReadResult result = OpenPatch(&Reader, &io, static_cast<int64_t>(patch.size()));
   if (result == READ_DONE)
     result = DecodePatchStream(&Reader, &io);
-  EXPECT_FALSE(files.readPastLimit) << "read behind the payload";
+  EXPECT_FALSE(files.readPastLimit) << "read behind the payload or out of bounds";
   if (out != nullptr)
     *out = files.out;
   return result;

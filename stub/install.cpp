@@ -118,12 +118,14 @@ StubResult CheckTarget() {
   return old == MATCH_YES ? STUB_DONE : STUB_WRONG_VERSION;
 }
 
-// The decoder's verdict as the install's; a read error in the patch means
-// the same to the user as damage.
-StubResult DecodeResult(ReadResult result, DWORD writeError) {
-  switch (result) {
+// Decodes into out; a read error in the patch means the same to the user
+// as damage.
+StubResult WriteDecoded(HANDLE oldFile, HANDLE out, ProgressReport progress) {
+  DWORD writeError = 0;
+  switch (DecodeNewVersion(oldFile, out, progress, &writeError)) {
     case READ_DONE:
-      return STUB_DONE;
+      return FlushFileBuffers(out) ? STUB_DONE
+                                   : FailureOf(GetLastError(), STUB_WRITE_FAILED);
     case READ_OLD_UNREADABLE:
       return STUB_TARGET_UNREADABLE;
     case READ_WRITE_FAILED:
@@ -141,17 +143,11 @@ StubResult WriteNewVersion(ProgressReport progress) {
   HANDLE out = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
                            TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE oldFile = OpenForReading(TheInstall.target);
-  StubResult result = STUB_DONE;
-  DWORD writeError = 0;
-  if (oldFile == INVALID_HANDLE_VALUE)
-    result = STUB_TARGET_UNREADABLE;
-  else if (out == INVALID_HANDLE_VALUE)
+  StubResult result = STUB_TARGET_UNREADABLE;
+  if (oldFile != INVALID_HANDLE_VALUE && out == INVALID_HANDLE_VALUE)
     result = STUB_FOLDER_NOT_WRITABLE;
-  else
-    result =
-        DecodeResult(DecodeNewVersion(oldFile, out, progress, &writeError), writeError);
-  if (result == STUB_DONE && !FlushFileBuffers(out))
-    result = FailureOf(GetLastError(), STUB_WRITE_FAILED);
+  else if (oldFile != INVALID_HANDLE_VALUE)
+    result = WriteDecoded(oldFile, out, progress);
   CloseIfOpen(out);
   CloseIfOpen(oldFile);
   return result;

@@ -135,8 +135,8 @@ bool WriteNew(void* context, const uint8_t* bytes, int32_t count) {
 }
 
 ReadResult DecodeCompactStream(PatchReader* r) {
-  constexpr ReadResult RESULTS[] = {READ_DONE, READ_DAMAGED, READ_OLD_UNREADABLE,
-                                    READ_WRITE_FAILED};
+  static constexpr ReadResult RESULTS[] = {READ_DONE, READ_DAMAGED, READ_OLD_UNREADABLE,
+                                           READ_WRITE_FAILED};
   CompactIo io{r, NextStreamByte, ReadOld, WriteNew, r->io->progress};
   return RESULTS[DecodeCompact(&r->compact, &io, r->facts.oldSize, r->facts.newSize)];
 }

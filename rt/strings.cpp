@@ -13,9 +13,13 @@ namespace {
 char* ScratchBegin;
 char* ScratchLast;  // the buffer's last byte, kept for a final NUL
 
-const char* OrEmpty(const char* s) { return s ? s : ""; }
+const char* OrEmpty(const char* s) {
+  return s ? s : "";
+}
 
-bool IsSpace(char c) { return c == ' '; }
+bool IsSpace(char c) {
+  return c == ' ';
+}
 
 // Copies count bytes forward, mapping each one, then terminates. Forward
 // copying lets the destination be the source's own start.
@@ -99,7 +103,9 @@ char* ScratchPut(char* destination, const char* bytes, size_t count) {
 
 void StoreString(StringVar* variable, char* start) {
   MainFree(*variable);
-  size_t length = start < ScratchCursor ? strnlen(start, ScratchCursor - start) : 0;
+  size_t length = 0;
+  while (start + length < ScratchCursor && start[length] != '\0')
+    length++;
   *variable = static_cast<char*>(MainAlloc(length + 1));
   ScratchCursor = start;
   if (*variable != nullptr) {
@@ -123,9 +129,15 @@ void AssignText(StringVar* variable, const char* text) {
     std::memcpy(*variable, text, size);
 }
 
-int StringsEqual(const char* a, const char* b) { return Compare(a, b) == 0; }
-int StringGreater(const char* a, const char* b) { return Compare(a, b) > 0; }
-int StringLess(const char* a, const char* b) { return Compare(a, b) < 0; }
+int StringsEqual(const char* a, const char* b) {
+  return Compare(a, b) == 0;
+}
+int StringGreater(const char* a, const char* b) {
+  return Compare(a, b) > 0;
+}
+int StringLess(const char* a, const char* b) {
+  return Compare(a, b) < 0;
+}
 
 int32_t StringLength(const char* s) {
   return static_cast<int32_t>(std::strlen(OrEmpty(s)));

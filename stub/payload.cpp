@@ -14,6 +14,7 @@ struct StubFiles {
   HANDLE old;
   HANDLE out;
   DWORD writeError;
+  ProgressReport progress;  // the install's, while it decodes
 };
 
 StubFiles TheFiles;
@@ -47,6 +48,15 @@ bool WriteNew(void*, const uint8_t* bytes, int32_t count) {
   return written == static_cast<DWORD>(count);
 }
 
+void ReportProgress(int32_t percent) {
+  if (TheFiles.progress != nullptr)
+    TheFiles.progress(percent);
+}
+
+// One set for both readings: a copy made at run time would cost the stub a
+// section of its own for the copy's pattern.
+const PatchIo STUB_IO{nullptr, ReadPatch, ReadOld, WriteNew, ReportProgress};
+
 HANDLE OpenPatchFile() {
   return CreateFileA(TheFiles.patchPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -60,10 +70,9 @@ bool LoadPayload(const char* patchPath) {
   lstrcpyA(TheFiles.patchPath, patchPath);
   TheFiles.patch = OpenPatchFile();
   LARGE_INTEGER size;
-  PatchIo io{nullptr, ReadPatch, ReadOld, WriteNew, nullptr};
   bool read = TheFiles.patch != INVALID_HANDLE_VALUE &&
               GetFileSizeEx(TheFiles.patch, &size) &&
-              OpenPatch(&ThePatch, &io, size.QuadPart) == READ_DONE;
+              OpenPatch(&ThePatch, &STUB_IO, size.QuadPart) == READ_DONE;
   if (TheFiles.patch != INVALID_HANDLE_VALUE)
     CloseHandle(TheFiles.patch);
   return read;
@@ -74,10 +83,10 @@ ReadResult DecodeNewVersion(HANDLE oldFile, HANDLE out, ProgressReport progress,
   TheFiles.patch = OpenPatchFile();
   TheFiles.old = oldFile;
   TheFiles.out = out;
-  PatchIo io{nullptr, ReadPatch, ReadOld, WriteNew, progress};
+  TheFiles.progress = progress;
   ReadResult result = TheFiles.patch == INVALID_HANDLE_VALUE
                           ? READ_PATCH_UNREADABLE
-                          : DecodePatchStream(&ThePatch, &io);
+                          : DecodePatchStream(&ThePatch, &STUB_IO);
   if (TheFiles.patch != INVALID_HANDLE_VALUE)
     CloseHandle(TheFiles.patch);
   *writeError = TheFiles.writeError;

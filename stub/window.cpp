@@ -111,7 +111,7 @@ void BrowseFolder() {
 }
 
 void EnableControls(bool enable) {
-  constexpr int ids[] = {CTL_FOLDER, CTL_BROWSE, CTL_INSTALL, CTL_EXIT};
+  static constexpr int ids[] = {CTL_FOLDER, CTL_BROWSE, CTL_INSTALL, CTL_EXIT};
   for (int id : ids)
     EnableWindow(Control(id), enable);
 }
@@ -177,7 +177,9 @@ bool OpenMainWindow() {
   if (RegisterClassA(&windowClass) == 0)
     return false;
   constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  RECT frame = {0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
+  RECT frame{};  // set field by field: an initializer list would cost a data section
+  frame.right = CLIENT_WIDTH;
+  frame.bottom = CLIENT_HEIGHT;
   AdjustWindowRect(&frame, style, FALSE);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
   MainWindow = CreateWindowExA(0, CLASS_NAME, ThePatch.line[LINE_WINDOW_TITLE], style,

@@ -41,9 +41,6 @@ enum FormControl : int32_t {
 
 constexpr char MAIN_TITLE[] = "Velloran patch creation tool";
 
-// The text a control is created with; the empty string when it has none.
-const char* InitialText(FormControl id);
-
 // Opens the main window (centred, client area 361 x 577) and creates the
 // controls in number order. Returns 0 in every case; when the window cannot
 // be opened no control is created.

@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "app/form.h"
 #include "app/patch.h"
 #include "app/request.h"
 #include "tests/test_files.h"
@@ -58,7 +57,7 @@ TEST_F(CliTest, PatchIsGeneratePatchs) {
       {"default-folder", " C:\\Games\\Dune rally "},
   };
   for (const RequestText& text : REQUEST_TEXTS) {
-    AssignText(&(request.*text.field), InitialText(text.control));
+    AssignText(&(request.*text.field), text.initialText);
     for (const auto& [name, value] : given)
       if (name == text.name)
         AssignText(&(request.*text.field), value.c_str());

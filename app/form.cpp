@@ -107,5 +107,15 @@ int32_t BuildMainForm() {
   SetControlParent(window);
   for (const ControlRow& row : FORM)
     CreateRow(row);
+  // 'p' is free among the window menu's own keys.
+  AddWindowMenuItem(WIN_MAIN, CMD_COMPACT_PATCHES, "Com&pact patches");
   return 0;
+}
+
+void SetFormBusy(bool busy) {
+  for (const ControlRow& row : FORM)
+    if (row.kind == Kind::Edit || row.kind == Kind::Button)
+      EnableControl(row.id, !busy);
+  EnableWindowMenuItem(WIN_MAIN, WINDOW_MENU_CLOSE, !busy);
+  EnableWindowMenuItem(WIN_MAIN, CMD_COMPACT_PATCHES, !busy);
 }

@@ -1,12 +1,17 @@
 #include "app/commands.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "app/form.h"
 #include "app/patch.h"
 #include "app/request.h"
+#include "gui/background.h"
 #include "gui/controls.h"
+#include "gui/events.h"
 #include "gui/requesters.h"
+#include "gui/windows.h"
+#include "rt/settings.h"
 #include "rt/strings.h"
 
 namespace {
@@ -22,11 +27,24 @@ constexpr char DEFAULT_PATCH_NAME[] = "patch.exe";
 constexpr char PATCH_EXTENSION[] = ".exe";
 constexpr int32_t PATCH_EXTENSION_LENGTH = 4;
 
+constexpr char SETTINGS_KEY[] = "Software\\patchbuilder";
+constexpr char COMPACT_SETTING[] = "CompactPatches";
+
+// The window menu's choice.
+bool CompactPatches;
+
+// The last percentage the patch's work reported and this thread has not
+// shown yet; the work writes it from its own thread.
+constexpr int32_t NO_PROGRESS = -1;
+std::atomic<int32_t> PendingProgress{NO_PROGRESS};
+
 // Everything one "Generate patch" run holds, released however it ends.
 struct GenerateRun {
   PatchRequest request{};
   StringVar chosenPath = nullptr;
   StringVar patchPath = nullptr;
+  PatchFormat format = PATCH_PLAIN;
+  PatchOutcome outcome = PATCH_OUTPUT_FAILED;
 
   ~GenerateRun() {
     FreeRequest(&request);
@@ -68,8 +86,40 @@ void CompletePatchPath(const char* chosen, StringVar* patchPath) {
   StoreString(patchPath, start);
 }
 
+// Called on the work's thread, which must leave the controls alone.
 void ReportProgress(int32_t percent) {
-  SetControlValue(ID_PROGRESS, percent);
+  PendingProgress = percent;
+  WakeEventLoop();
+}
+
+void ShowPendingProgress() {
+  int32_t percent = PendingProgress.exchange(NO_PROGRESS);
+  if (percent != NO_PROGRESS)
+    SetControlValue(ID_PROGRESS, percent);
+}
+
+void GenerateWork(void* context) {
+  auto* run = static_cast<GenerateRun*>(context);
+  run->outcome = GeneratePatch(&run->request, run->patchPath, ReportProgress,
+                               STUB_FILE_NAME, run->format);
+}
+
+// The patch's work has the runtime's files and scratch buffer to itself
+// meanwhile: this thread only takes events, which the busy form makes
+// harmless (the close box's included), and moves the progress bar. Without
+// a thread the work runs here, and the window waits for it.
+void GenerateBesideTheLoop(GenerateRun* run) {
+  SetFormBusy(true);
+  if (StartBackgroundWork(GenerateWork, run)) {
+    while (BackgroundWorkRunning()) {
+      WaitEvent();
+      ShowPendingProgress();
+    }
+  } else {
+    GenerateWork(run);
+  }
+  ShowPendingProgress();
+  SetFormBusy(false);
 }
 
 void ShowMessage(const char* title, const char* text) {
@@ -103,7 +153,21 @@ void CollectPatchRequest() {
     return;
   CompletePatchPath(run.chosenPath, &run.patchPath);
 
-  ReportOutcome(GeneratePatch(&run.request, run.patchPath, ReportProgress), ShowMessage);
+  run.format = CompactPatches ? PATCH_COMPACT : PATCH_PLAIN;
+  GenerateBesideTheLoop(&run);
+  ReportOutcome(run.outcome, ShowMessage);
+}
+
+void LoadCompactChoice() {
+  CompactPatches = ReadUserNumber(SETTINGS_KEY, COMPACT_SETTING, 0) != 0;
+  CheckWindowMenuItem(WIN_MAIN, CMD_COMPACT_PATCHES, CompactPatches);
+}
+
+// A choice the registry refuses to keep still holds until the tool ends.
+void ToggleCompactPatches() {
+  CompactPatches = !CompactPatches;
+  WriteUserNumber(SETTINGS_KEY, COMPACT_SETTING, CompactPatches ? 1 : 0);
+  CheckWindowMenuItem(WIN_MAIN, CMD_COMPACT_PATCHES, CompactPatches);
 }
 
 void ChooseOldFile() {

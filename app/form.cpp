@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "app/request.h"
 #include "gui/controls.h"
 #include "gui/windows.h"
 
@@ -28,24 +29,25 @@ struct ControlRow {
 constexpr ControlRow FORM[] = {
     {ID_LABEL_PROGRAM_TITLE, Kind::Label, 10, 60, 340, 20,
      "Program title (e.g. 'Welcome to Dune rally update from 1.0 up to 1.1')"},
-    {ID_WINDOW_TITLE, Kind::Edit, 10, 30, 340, 20, ""},
+    {ID_WINDOW_TITLE, Kind::Edit, 10, 30, 340, 20, InitialTextOf(ID_WINDOW_TITLE)},
     {ID_LABEL_PROGRAM_DESCRIPTION, Kind::Label, 10, 110, 340, 20,
      "Program description (e.g 'This program will update Dune rally ...')"},
-    {ID_PROGRAM_TITLE, Kind::Edit, 10, 80, 340, 20, ""},
+    {ID_PROGRAM_TITLE, Kind::Edit, 10, 80, 340, 20, InitialTextOf(ID_PROGRAM_TITLE)},
     {ID_LABEL_SYSTEM_NOTICE, Kind::Label, 10, 160, 70, 20, "System notice"},
-    {ID_PROGRAM_DESCRIPTION, Kind::Edit, 10, 130, 340, 20, ""},
-    {ID_SYSTEM_NOTICE, Kind::Edit, 10, 180, 340, 20,
-     "It is recomended that you close all other applications before continuing"},
+    {ID_PROGRAM_DESCRIPTION, Kind::Edit, 10, 130, 340, 20,
+     InitialTextOf(ID_PROGRAM_DESCRIPTION)},
+    {ID_SYSTEM_NOTICE, Kind::Edit, 10, 180, 340, 20, InitialTextOf(ID_SYSTEM_NOTICE)},
     {ID_LABEL_FOLDER_TIP, Kind::Label, 10, 210, 90, 20, "Select folder tip"},
     {ID_LABEL_OLD_FILE, Kind::Label, 10, 360, 80, 20, "Old version file"},
-    {ID_FOLDER_TIP, Kind::Edit, 10, 230, 340, 20,
-     "Select the folder where you would like update to be installed, then click Install"},
-    {ID_DEFAULT_FOLDER, Kind::Edit, 10, 280, 340, 20, ""},
+    {ID_FOLDER_TIP, Kind::Edit, 10, 230, 340, 20, InitialTextOf(ID_FOLDER_TIP)},
+    {ID_DEFAULT_FOLDER, Kind::Edit, 10, 280, 340, 20, InitialTextOf(ID_DEFAULT_FOLDER)},
     {ID_LABEL_INSTALL_BUTTON, Kind::Label, 10, 310, 70, 20, "Install button"},
-    {ID_INSTALL_BUTTON_TEXT, Kind::Edit, 10, 330, 70, 20, "Install"},
+    {ID_INSTALL_BUTTON_TEXT, Kind::Edit, 10, 330, 70, 20,
+     InitialTextOf(ID_INSTALL_BUTTON_TEXT)},
     {ID_LABEL_WINDOW_TITLE, Kind::Label, 10, 10, 270, 20,
      "Window title (e.g 'Dune rally update')"},
-    {ID_EXIT_BUTTON_TEXT, Kind::Edit, 100, 330, 70, 20, "Exit"},
+    {ID_EXIT_BUTTON_TEXT, Kind::Edit, 100, 330, 70, 20,
+     InitialTextOf(ID_EXIT_BUTTON_TEXT)},
     {ID_LABEL_EXIT_BUTTON, Kind::Label, 100, 310, 60, 20, "Exit button"},
     {ID_OLD_FILE, Kind::Edit, 10, 380, 280, 20, ""},
     {ID_LABEL_NEW_FILE, Kind::Label, 10, 410, 90, 20, "New version file"},
@@ -59,7 +61,8 @@ constexpr ControlRow FORM[] = {
     {ID_CREDIT, Kind::CentredLabel, 10, 550, 340, 20,
      "Velloran patch creation tool - made by Velloran"},
     {ID_LABEL_OPEN_BUTTON, Kind::Label, 190, 310, 90, 20, "Open folder button"},
-    {ID_OPEN_BUTTON_TEXT, Kind::Edit, 190, 330, 70, 20, "Open"},
+    {ID_OPEN_BUTTON_TEXT, Kind::Edit, 190, 330, 70, 20,
+     InitialTextOf(ID_OPEN_BUTTON_TEXT)},
 };
 
 constexpr bool InNumberOrder() {
@@ -94,11 +97,6 @@ void CreateRow(const ControlRow& row) {
 
 }  // namespace
 
-const char* InitialText(FormControl id) {
-  const char* text = FORM[id].text;
-  return text != nullptr ? text : "";
-}
-
 int32_t BuildMainForm() {
   if (OpenAppWindow(WIN_MAIN, MAIN_X, MAIN_Y, MAIN_WIDTH, MAIN_HEIGHT, MAIN_FLAGS,
                     MAIN_TITLE) == 0)
@@ -109,5 +107,15 @@ int32_t BuildMainForm() {
   SetControlParent(window);
   for (const ControlRow& row : FORM)
     CreateRow(row);
+  // 'p' is free among the window menu's own keys.
+  AddWindowMenuItem(WIN_MAIN, CMD_COMPACT_PATCHES, "Com&pact patches");
   return 0;
+}
+
+void SetFormBusy(bool busy) {
+  for (const ControlRow& row : FORM)
+    if (row.kind == Kind::Edit || row.kind == Kind::Button)
+      EnableControl(row.id, !busy);
+  EnableWindowMenuItem(WIN_MAIN, WINDOW_MENU_CLOSE, !busy);
+  EnableWindowMenuItem(WIN_MAIN, CMD_COMPACT_PATCHES, !busy);
 }

@@ -41,10 +41,16 @@ enum FormControl : int32_t {
 
 constexpr char MAIN_TITLE[] = "Velloran patch creation tool";
 
-// The text a control is created with; the empty string when it has none.
-const char* InitialText(FormControl id);
+// The check item "Compact patches" in the main window's window menu.
+constexpr int32_t CMD_COMPACT_PATCHES = 0x100;
 
-// Opens the main window (centred, client area 361 x 577) and creates the
-// controls in number order. Returns 0 in every case; when the window cannot
-// be opened no control is created.
+// Opens the main window (centred, client area 361 x 577), creates the
+// controls in number order and adds the window menu's item, unchecked.
+// Returns 0 in every case; when the window cannot be opened no control is
+// created.
 int32_t BuildMainForm();
+
+// The form while a patch is made: every field and button greyed, and the
+// window menu's Close and "Compact patches" too, so that nothing starts a
+// second run or ends this one; the window itself still moves and paints.
+void SetFormBusy(bool busy);

@@ -36,6 +36,7 @@ void StartUp() {
   BuildMainForm();
   if (LastWindowHandle() == 0)
     EndProcess(EXIT_START_FAILED);
+  LoadCompactChoice();
 }
 
 // Runs the button's handler; the result is the code that ends the loop when
@@ -67,6 +68,8 @@ void RunEventLoop() {
     code = WaitEvent();
     if (code == EV_CONTROL)
       code = Dispatch(EventControlNumber(), code);
+    else if (code == EV_MENU && EventControlNumber() == CMD_COMPACT_PATCHES)
+      ToggleCompactPatches();
   } while (code != EV_CLOSE);
 }
 

@@ -7,6 +7,7 @@
 #include "format/compact.h"
 #include "format/payload.h"
 #include "format/stream.h"
+#include "format/stub_mark.h"
 #include "rt/files.h"
 #include "rt/fingerprints.h"
 #include "rt/heaps.h"
@@ -62,6 +63,19 @@ bool KeepFingerprint(const char* path, char (&fingerprint)[FINGERPRINT_SIZE]) {
   return length > 0;
 }
 
+// A stub that does not declare the compact stream the encoder writes would
+// refuse the patch, or worse. The stub is read whole and left at its start.
+PatchOutcome CheckStubTakesCompact(PatchRun* run) {
+  SelectFile(SLOT_STUB);
+  bool read = ReadFileBlock(run->buffer, STUB_SIZE) == STUB_SIZE;
+  SetFilePosition(0);
+  if (!read)
+    return PATCH_STUB_REJECTED;
+  return StubAppliesCompact(run->buffer, STUB_SIZE, COMPACT_VERSION)
+             ? PATCH_WRITTEN
+             : PATCH_STUB_WITHOUT_COMPACT;
+}
+
 // The cheap checks come first and nothing is created before all of them
 // passed, so a refused run leaves no trace.
 PatchOutcome PrepareRun(PatchRun* run) {
@@ -81,11 +95,16 @@ PatchOutcome PrepareRun(PatchRun* run) {
       SameFile(run->patchPath, request->NewPath) ||
       SameFile(run->patchPath, run->stubPath))
     return PATCH_OUTPUT_IS_INPUT;
-  if (run->format == PATCH_COMPACT && !CompactFits(run->oldSize, run->newSize))
-    return PATCH_TOO_LARGE_FOR_COMPACT;
   run->buffer = static_cast<unsigned char*>(MainAlloc(BUFFER_SIZE));
   if (run->buffer == nullptr)
     return PATCH_OUTPUT_FAILED;
+  if (run->format == PATCH_COMPACT) {
+    PatchOutcome stub = CheckStubTakesCompact(run);
+    if (stub != PATCH_WRITTEN)
+      return stub;
+    if (!CompactFits(run->oldSize, run->newSize))
+      return PATCH_TOO_LARGE_FOR_COMPACT;
+  }
   if (!KeepFingerprint(request->OldPath, run->oldFingerprint))
     return PATCH_OLD_UNREADABLE;
   if (!KeepFingerprint(request->NewPath, run->newFingerprint))

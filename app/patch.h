@@ -40,6 +40,8 @@ enum PatchOutcome {
   PATCH_CHECK_FAILED,
   // The pair needs more memory than the compact encoder may take.
   PATCH_TOO_LARGE_FOR_COMPACT,
+  // The stub does not declare that it applies the compact stream written.
+  PATCH_STUB_WITHOUT_COMPACT,
 };
 
 // The difference stream that follows the lines: one or two bytes a byte of

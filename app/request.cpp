@@ -47,6 +47,10 @@ constexpr OutcomeRow OUTCOMES[] = {
     {PATCH_CHECK_FAILED, FATAL_TITLE, "Written patch failed its check", 13},
     {PATCH_TOO_LARGE_FOR_COMPACT, FATAL_TITLE,
      "Files too large for a compact patch: make a plain one", 14},
+    {PATCH_STUB_WITHOUT_COMPACT, FATAL_TITLE,
+     "'patch.dat' can't apply compact patches: use the one that came with this tool, "
+     "or make a plain patch",
+     15},
 };
 
 constexpr size_t RowIndex(PatchOutcome outcome) {

@@ -16,38 +16,50 @@ constexpr char FATAL_TITLE[] = "Fatal error!";
 
 using MessageReport = void (*)(const char* title, const char* text);
 
-// One of the nine texts: its payload line, the form's field for it (whose
-// initial text is the console program's default), its name on the command
-// line and in a texts file, and the message when it is empty.
+// One of the nine texts: its payload line, the form's field for it and the
+// text that field starts with (also the console program's default), its
+// name on the command line and in a texts file, and the message when it is
+// empty.
 struct RequestText {
   StringVar PatchRequest::*field;
   PayloadLine line;
   FormControl control;
+  const char* initialText;
   const char* name;
   const char* emptyMessage;
 };
 
 // In payload order, which is also the order in which they are checked.
 inline constexpr RequestText REQUEST_TEXTS[] = {
-    {&PatchRequest::WindowTitle, LINE_WINDOW_TITLE, ID_WINDOW_TITLE, "window-title",
+    {&PatchRequest::WindowTitle, LINE_WINDOW_TITLE, ID_WINDOW_TITLE, "", "window-title",
      "Window title is empty"},
-    {&PatchRequest::ProgramTitle, LINE_PROGRAM_TITLE, ID_PROGRAM_TITLE, "program-title",
-     "Program title is empty"},
+    {&PatchRequest::ProgramTitle, LINE_PROGRAM_TITLE, ID_PROGRAM_TITLE, "",
+     "program-title", "Program title is empty"},
     {&PatchRequest::ProgramDescription, LINE_PROGRAM_DESCRIPTION, ID_PROGRAM_DESCRIPTION,
-     "program-description", "Program description is empty"},
-    {&PatchRequest::SystemNotice, LINE_SYSTEM_NOTICE, ID_SYSTEM_NOTICE, "system-notice",
-     "System notice is empty"},
-    {&PatchRequest::FolderTip, LINE_FOLDER_TIP, ID_FOLDER_TIP, "folder-tip",
-     "FolderTip is empty"},
-    {&PatchRequest::DefaultFolder, LINE_DEFAULT_FOLDER, ID_DEFAULT_FOLDER,
+     "", "program-description", "Program description is empty"},
+    {&PatchRequest::SystemNotice, LINE_SYSTEM_NOTICE, ID_SYSTEM_NOTICE,
+     "It is recomended that you close all other applications before continuing",
+     "system-notice", "System notice is empty"},
+    {&PatchRequest::FolderTip, LINE_FOLDER_TIP, ID_FOLDER_TIP,
+     "Select the folder where you would like update to be installed, then click Install",
+     "folder-tip", "FolderTip is empty"},
+    {&PatchRequest::DefaultFolder, LINE_DEFAULT_FOLDER, ID_DEFAULT_FOLDER, "",
      "default-folder", "Default folder is empty"},
-    {&PatchRequest::OpenButtonText, LINE_OPEN_BUTTON, ID_OPEN_BUTTON_TEXT, "open-button",
-     "Button open is empty"},
+    {&PatchRequest::OpenButtonText, LINE_OPEN_BUTTON, ID_OPEN_BUTTON_TEXT, "Open",
+     "open-button", "Button open is empty"},
     {&PatchRequest::InstallButtonText, LINE_INSTALL_BUTTON, ID_INSTALL_BUTTON_TEXT,
-     "install-button", "Button install is empty"},
-    {&PatchRequest::ExitButtonText, LINE_EXIT_BUTTON, ID_EXIT_BUTTON_TEXT, "exit-button",
-     "Button exit is empty"},
+     "Install", "install-button", "Button install is empty"},
+    {&PatchRequest::ExitButtonText, LINE_EXIT_BUTTON, ID_EXIT_BUTTON_TEXT, "Exit",
+     "exit-button", "Button exit is empty"},
 };
+
+// The initial text of the form's field for a request text.
+constexpr const char* InitialTextOf(FormControl control) {
+  for (const RequestText& text : REQUEST_TEXTS)
+    if (text.control == control)
+      return text.initialText;
+  return nullptr;
+}
 
 // Releases the request's eleven strings.
 void FreeRequest(PatchRequest* request);

@@ -232,7 +232,7 @@ void TakeInitialTexts(Reading* reading) {
   for (int32_t i = 0; i < TEXT_COUNT; i++) {
     StringVar* text = &(reading->line->request.*REQUEST_TEXTS[i].field);
     if (!reading->textOnCommandLine[i] && !reading->textInFile[i])
-      AssignText(text, InitialText(REQUEST_TEXTS[i].control));
+      AssignText(text, REQUEST_TEXTS[i].initialText);
   }
 }
 

@@ -235,6 +235,12 @@ int32_t SetControlValue(int32_t number, int32_t value) {
   return record->ops->setValue(record->window, value);
 }
 
+void EnableControl(int32_t number, bool enabled) {
+  ControlRecord* record = FindControlRecord(number);
+  if (record != nullptr)
+    EnableWindow(record->window, enabled ? TRUE : FALSE);
+}
+
 void FreeControl(int32_t number) {
   ControlRecord* record = FindControlRecord(number);
   if (record == nullptr)

@@ -60,3 +60,6 @@ char* GetControlText(int32_t number);
 int32_t SetControlValue(int32_t number, int32_t value);
 // Destroys the control; its number is freed as the window dies.
 void FreeControl(int32_t number);
+// Lets the control take the mouse and the keyboard, or greys it and lets it
+// take neither.
+void EnableControl(int32_t number, bool enabled);

@@ -149,6 +149,16 @@ int32_t TranslateCommand(WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// The window menu: the system's own items are left to it; the
+// application's report as menu events. The system uses the low four bits.
+int32_t TranslateSystemCommand(WPARAM wParam) {
+  auto command = static_cast<int32_t>(wParam & 0xFFF0);
+  if (command >= FIRST_SYSTEM_COMMAND)
+    return MSG_NOT_HANDLED;
+  RecordEvent(EV_MENU, command);
+  return 0;
+}
+
 int32_t TranslateQueuedMouse(WPARAM wParam, LPARAM lParam) {
   RecordEvent(0, static_cast<int32_t>(wParam));
   if (const SubtypeOf* click = FindSubtype(MOUSE_CLICKS, static_cast<UINT>(lParam))) {
@@ -290,6 +300,8 @@ int32_t TranslateWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
       return TranslateScroll(window, lParam);
     case WM_COMMAND:
       return TranslateCommand(wParam, lParam);
+    case WM_SYSCOMMAND:
+      return TranslateSystemCommand(wParam);
     case MSG_CONTROL_MOUSE_QUEUED:
       return TranslateQueuedMouse(wParam, lParam);
     case MSG_CONTROL_MOUSE:

@@ -79,6 +79,12 @@ void CentreOverActiveWindow(OuterRect* outer) {
       0, frame.top - (outer->height >> 1) + ((frame.bottom - frame.top) >> 1));
 }
 
+// The window menu as the application changes it; null without a window.
+HMENU WindowMenuOf(int32_t number) {
+  WindowRecord* record = FindWindowRecord(number);
+  return record != nullptr ? GetSystemMenu(record->handle, FALSE) : nullptr;
+}
+
 OuterRect PlaceWindow(int32_t x, int32_t y, int32_t width, int32_t height,
                       const WindowStyle& style) {
   RECT rect{x, y, x + width, y + height};
@@ -176,6 +182,25 @@ void CreateWindowAccelerators(int32_t number) {
   record->acceleratorEntries[1] =
       ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CMD_FOCUS_PREVIOUS};
   record->acceleratorTable = CreateAcceleratorTableA(record->acceleratorEntries, 2);
+}
+
+bool AddWindowMenuItem(int32_t number, int32_t command, const char* text) {
+  HMENU menu = WindowMenuOf(number);
+  return menu != nullptr && command > 0 && command < FIRST_SYSTEM_COMMAND &&
+         (command & 0xF) == 0 && AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) &&
+         AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(command), text);
+}
+
+void CheckWindowMenuItem(int32_t number, int32_t command, bool checked) {
+  if (HMENU menu = WindowMenuOf(number))
+    CheckMenuItem(menu, static_cast<UINT>(command),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void EnableWindowMenuItem(int32_t number, int32_t command, bool enabled) {
+  if (HMENU menu = WindowMenuOf(number))
+    EnableMenuItem(menu, static_cast<UINT>(command),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void CloseAppWindow(int32_t number) {

@@ -43,6 +43,21 @@ int32_t OpenAppWindow(int32_t number, int32_t x, int32_t y, int32_t width, int32
 // cleared when that window closes.
 WindowRef LastWindowHandle();
 
+// The window menu (the system menu: Alt+Space, or the caption's icon). The
+// application adds items under command numbers of its own, each a multiple
+// of 16 from 16 to 0xEFF0, since the system keeps the low four bits and the
+// numbers above for its own items. Choosing one makes an EV_MENU event with
+// its number; the system's items work as they always do.
+constexpr int32_t WINDOW_MENU_CLOSE = 0xF060;  // the system's own Close
+
+// Appends a separator and an item with the text ('&' marks its key). False
+// when the window has no window menu or the number is not the application's.
+bool AddWindowMenuItem(int32_t number, int32_t command, const char* text);
+// An item's check mark, and whether it can be chosen (else it is greyed);
+// for the system's items as well. Nothing happens for an item not there.
+void CheckWindowMenuItem(int32_t number, int32_t command, bool checked);
+void EnableWindowMenuItem(int32_t number, int32_t command, bool enabled);
+
 // Destroys the window of a number or automatic number, its class and its
 // accelerators, and frees the number. Nothing happens when it holds no window.
 void CloseAppWindow(int32_t number);

@@ -30,6 +30,9 @@ HINSTANCE ModuleInstance();
 // The record of a live window of that number or automatic number, else null.
 WindowRecord* FindWindowRecord(int32_t number);
 
+// Window menu commands from here up are the system's own (SC_SIZE and on).
+constexpr int32_t FIRST_SYSTEM_COMMAND = 0xF000;
+
 // Gives window `number` its Tab / Shift+Tab accelerators; used by
 // OpenAppWindow.
 void CreateWindowAccelerators(int32_t number);

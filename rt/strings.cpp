@@ -1,7 +1,5 @@
 #include "rt/strings.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 #include "rt/heaps.h"
@@ -37,10 +35,19 @@ char* PutMapped(char* destination, const char* source, size_t count, Map map) {
   return destination;
 }
 
-char* Format(const char* format, uint32_t value, char* destination) {
-  char text[16];
-  int length = wsprintfA(text, format, value);
-  return ScratchPut(destination, text, length > 0 ? length : 0);
+// The digits of value in base 10 or 16 (capitals), after a minus sign when
+// negative is set. Written here rather than by the system's formatting, so
+// that the runtime needs no window library.
+char* FormatNumber(uint32_t value, uint32_t base, bool negative, char* destination) {
+  char text[12];
+  char* first = text + sizeof text;
+  do {
+    *--first = "0123456789ABCDEF"[value % base];
+    value /= base;
+  } while (value != 0);
+  if (negative)
+    *--first = '-';
+  return ScratchPut(destination, first, static_cast<size_t>(text + sizeof text - first));
 }
 
 int Compare(const char* a, const char* b) {
@@ -243,11 +250,12 @@ char* CharString(int32_t code, char* destination) {
 }
 
 char* FormatDecimal(int32_t value, char* destination) {
-  return Format("%ld", static_cast<uint32_t>(value), destination);
+  auto bits = static_cast<uint32_t>(value);
+  return FormatNumber(value < 0 ? 0u - bits : bits, 10, value < 0, destination);
 }
 
 char* FormatHex(int32_t value, char* destination) {
-  return Format("%lX", static_cast<uint32_t>(value), destination);
+  return FormatNumber(static_cast<uint32_t>(value), 16, false, destination);
 }
 
 char* FormatUnsignedDecimal(int32_t value, int32_t width, char* destination) {
@@ -256,7 +264,7 @@ char* FormatUnsignedDecimal(int32_t value, int32_t width, char* destination) {
     bits &= 0xFF;
   else if (width == 1)
     bits &= 0xFFFF;
-  return Format("%lu", bits, destination);
+  return FormatNumber(bits, 10, false, destination);
 }
 
 char* PathFileName(const char* path) {

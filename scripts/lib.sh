@@ -20,11 +20,29 @@ build_project() {
   cmake --build "$BUILD_DIR" "$@"
 }
 
+# Where Debian's fonts-wine puts Wine's own fonts (Tahoma, Marlett...).
+WINE_FONTS=/usr/share/wine/fonts
+
 # The first start of a new prefix takes several seconds; do it once, up front.
 ensure_prefix() {
-  [ -f "$WINEPREFIX/system.reg" ] && return
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+  install_wine_fonts
+}
+
+# Wine finds its fonts folder from where its loader lies; run through qemu,
+# it looks beside qemu instead, finds no Tahoma and no Marlett, and draws the
+# caption buttons as letters and the form's labels in a wider font. A copy
+# in the prefix's own Fonts folder is found on every route.
+install_wine_fonts() {
+  if [ ! -d "$WINE_FONTS" ]; then
+    echo "no $WINE_FONTS (package fonts-wine): windows are drawn with stand-in fonts" >&2
+    return 0
+  fi
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp -u "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 # Keeping the server alive between processes saves seconds per process.

@@ -9,9 +9,14 @@
 // spaces included.
 #include <windows.h>
 
+#include "format/stub_mark.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
 #include "stub/stub.h"
+
+// Found by the tool in patch.dat: this stub applies the compact streams
+// that the format's decoder, compiled in here, reads.
+[[gnu::used]] extern const StubMark TheStubMark = STUB_MARK;
 
 namespace {
 

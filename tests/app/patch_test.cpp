@@ -23,6 +23,7 @@ const char* const TEXTS[9] = {"Window", "",        "  spaced  ",
                               "Open",   "Install", "Exit"};
 
 std::vector<int32_t> Reports;
+PatchFormat Format = PATCH_PLAIN;  // set by a case, back to plain after it
 
 // Per new position 00, or 01 and the new byte; the old byte is taken as 00
 // past the old file's end.
@@ -82,8 +83,9 @@ class PatchTest : public FolderTest {
     StringVar* fields = &request.WindowTitle;  // the nine texts, then the two paths
     for (int i = 0; i < 11; i++)
       AssignText(&fields[i], i < 9 ? texts[i].c_str() : paths[i - 9].c_str());
-    PatchOutcome outcome = GeneratePatch(&request, patchPath.c_str(),
-                                         [](int32_t p) { Reports.push_back(p); });
+    PatchOutcome outcome = GeneratePatch(
+        &request, patchPath.c_str(), [](int32_t p) { Reports.push_back(p); },
+        STUB_FILE_NAME, Format);
     for (int i = 0; i < 11; i++)
       FreeString(&fields[i]);
     return outcome;
@@ -179,14 +181,18 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
       {"no such folder", [] {}, folder->Path("none\\out.exe"), PATCH_OUTPUT_FAILED},
       {"output held, move refused", [&] { hold("out.exe", FILE_SHARE_READ); }, "out.exe",
        PATCH_OUTPUT_FAILED},
+      // The suite's stub is random bytes, which declare no compact stream.
+      {"compact with a stub that does not apply it", [] { Format = PATCH_COMPACT; },
+       "out.exe", PATCH_STUB_WITHOUT_COMPACT},
       // Open inputs share reading only, so nothing changes them while the
       // stream is made; the hook stands in for what could, and for a
       // write that went wrong unnoticed.
       {"written patch damaged",
        [] { BeforePatchProof = [](const char* temp) { Flip(temp, -2); }; }, "out.exe",
        PATCH_CHECK_FAILED},
-      {"patch's stub damaged", [] { BeforePatchProof = [](const char* temp) { Flip(temp, 0); }; },
-       "out.exe", PATCH_CHECK_FAILED},
+      {"patch's stub damaged",
+       [] { BeforePatchProof = [](const char* temp) { Flip(temp, 0); }; }, "out.exe",
+       PATCH_CHECK_FAILED},
       {"old changed", [] { BeforePatchProof = [](const char*) { Flip("old.bin", 0); }; },
        "out.exe", PATCH_OLD_CHANGED},
       {"new changed", [] { BeforePatchProof = [](const char*) { Flip("new.bin", -1); }; },
@@ -203,6 +209,7 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
     const std::string kept = ReadBytes(c.patchPath);
     EXPECT_EQ(Generate(c.patchPath), c.outcome);
     BeforePatchProof = nullptr;
+    Format = PATCH_PLAIN;
     EXPECT_TRUE(SameBytes(ReadBytes(c.patchPath), kept));
     EXPECT_EQ(ReadBytes("out.exe"), "keep");
     EXPECT_EQ(ListFolder(folder->root), before);

@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "app/form.h"
 #include "app/patch.h"
 #include "app/request.h"
 #include "tests/test_files.h"
@@ -58,7 +57,7 @@ TEST_F(CliTest, PatchIsGeneratePatchs) {
       {"default-folder", " C:\\Games\\Dune rally "},
   };
   for (const RequestText& text : REQUEST_TEXTS) {
-    AssignText(&(request.*text.field), InitialText(text.control));
+    AssignText(&(request.*text.field), text.initialText);
     for (const auto& [name, value] : given)
       if (name == text.name)
         AssignText(&(request.*text.field), value.c_str());
@@ -79,6 +78,7 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
       "--old old.bin --new new.bin --out p.exe --window-title W --program-title P "
       "--program-description D --default-folder F ";
   folder.Write("bad.txt", "window-title=W\n  bogus =1\n");
+  folder.Write("standin.dat", std::string(STUB_SIZE, 'S'));  // no compact stream known
   HANDLE held = INVALID_HANDLE_VALUE;
   const struct {
     std::string arguments;
@@ -99,6 +99,11 @@ TEST_F(CliTest, EveryExitCodeWithItsLine) {
       {base + "--new .", nullptr, 4, "New version file not found\r\n"},
       {base + "--new empty.bin", nullptr, 4, "New version file not found\r\n"},
       {base + "--stub new.bin", nullptr, 5, "'patch.dat' corrupted, can't continue.\r\n"},
+      {base + "--stub standin.dat", nullptr, 0, "Process done\r\n"},
+      {base + "--stub standin.dat --compact", nullptr, 15,
+       "'patch.dat' can't apply compact patches: use the one that came with this tool, "
+       "or "
+       "make a plain patch\r\n"},
       {base + "--out OLD.BIN", nullptr, 6,
        "Patch file can't replace the old or new version file\r\n"},
       {base, "old.bin", 7, "Can't read old version file\r\n"},

@@ -20,6 +20,7 @@ INPUTS, OUT, RUN = (os.path.join(WORK, name) for name in ("in", "out", "run"))
 STARTED = []  # processes to end after each case
 
 STUB_SIZE = int(os.environ["PB_STUB_SIZE"])  # passed on from the build
+REAL_STUB = os.environ["PB_STUB"]  # the build's patch.dat, which applies compact patches
 CLIENT_SIZE = (361, 577)
 
 # Client-area rectangles (x, y, width, height) of the controls the test uses.
@@ -49,6 +50,9 @@ INITIAL_TEXTS = {
 TEXT_FIELDS = [1, 3, 5, 6, 9, 10, 27, 12, 14]
 EMPTY_MESSAGES = {1: "Window title is empty", 3: "Program title is empty",
                   5: "Program description is empty", 10: "Default folder is empty"}
+STUB_REFUSED = ("'patch.dat' can't apply compact patches: use the one that came with this "
+                "tool, or make a plain patch")
+SETTINGS_KEY = r"HKCU\Software\patchbuilder"
 
 
 class Failure(Exception):
@@ -179,10 +183,14 @@ class Tool:
     def expect_quiet(self):
         probe("box", self.last_box, "1500", found=False)
 
-    def answer_file(self, title, path):
+    def answer_file(self, title, path, watch=False):
         self.expect_box(title, "", key=None)
         if path is not None:
             self.replace_text(path)
+        if watch:  # started now, it is there before the work begins
+            self.watcher = subprocess.Popen(["wine", PROBE, "busy"], stdin=subprocess.PIPE,
+                                            stdout=subprocess.PIPE, encoding="latin-1")
+            STARTED.append(self.watcher)
         self.press("Escape" if path is None else "Return")
 
     def generate(self, save_as, texts=(), answer="y"):
@@ -199,6 +207,42 @@ class Tool:
 
     def texts(self):
         return [line.split("\t", 1)[1] for line in probe("texts").splitlines()]
+
+    def toggle_compact(self):
+        """Alt+Space opens the window menu, P chooses "Compact patches". A click on
+        the form's margin gives it the keyboard with no field focused."""
+        xdo("mousemove", self.origin[0] + 4, self.origin[1] + 4, "click", "1")
+        xdo("key", "alt+space")
+        time.sleep(0.5)
+        xdo("key", "p")
+
+    def generate_watched(self, save_as):
+        """Generates while a probe watches the form at work: it asks the form for an
+        answer and closes it, then this clicks "Generate patch" again. Returns the
+        answer and whether the form was still busy after the click."""
+        self.click(GENERATE)
+        self.answer_file("Select patch executable file ", save_as, watch=True)
+        answer = self.watcher.stdout.readline().strip()
+        self.click(GENERATE)
+        self.watcher.stdin.write("\n")
+        self.watcher.stdin.flush()
+        busy = self.watcher.stdout.readline().strip()
+        self.watcher.stdin.close()
+        self.watcher.wait(20)
+        return answer, busy
+
+
+def stream_of(patch):
+    """What follows the stub and the fourteen lines."""
+    at = STUB_SIZE
+    for _ in range(14):
+        at = patch.index(b"\r\n", at) + 2
+    return patch[at:]
+
+
+def apply_patch(patch, folder):
+    result = run(["wine", patch, "/S", "/D=" + win_path(folder, "")[:-1]], timeout=120)
+    check(result.returncode == 0, f"{patch} /S: exit code {result.returncode}")
 
 
 def make_inputs(rng):
@@ -262,6 +306,65 @@ def main_run(stub, old, new):
     expect_exit(tool.process, "Exit")
 
 
+def compact_run(stub, old, new, rng):
+    """The window menu's "Compact patches": refused with a stand-in stub; made with
+    the build's beside a form that keeps answering and stays open; applied by the
+    stub; kept for the next start, where turning it off gives the plain patch."""
+    # Large enough that the work outlasts the probe's questions and a click.
+    big_old = rng.randbytes(12 << 20)
+    big_new = bytearray(big_old)
+    for i in rng.sample(range(len(big_new)), 2000):
+        big_new[i] = rng.randrange(256)
+    big_new[5000:5000] = rng.randbytes(3000)
+    Path(INPUTS, "big.exe").write_bytes(big_old)
+    Path(INPUTS, "big_new.exe").write_bytes(big_new)
+    texts = ["Dune rally update", "Welcome", "Updates Dune rally", INITIAL_TEXTS[6],
+             INITIAL_TEXTS[9], "C:\\Games", "Open", "Install", "Exit"]
+    old_path = win_path(INPUTS, "big.exe")
+
+    tool = Tool()
+    for field, text in [(1, texts[0]), (3, texts[1]), (5, texts[2]), (10, texts[5]),
+                        (OLD_FIELD, old_path), (NEW_FIELD, win_path(INPUTS, "big_new.exe"))]:
+        tool.set_field(field, text)
+    tool.toggle_compact()
+    tool.generate(win_path(OUT, "refused"))
+    tool.expect_box("Fatal error!", STUB_REFUSED)
+    check(not os.path.exists(f"{OUT}/refused.exe"), "a refused patch was written")
+
+    shutil.copy(REAL_STUB, Path(RUN, "patch.dat"))
+    answer, busy = tool.generate_watched(win_path(OUT, "compact"))
+    check(answer == "answered", f"the form at work: {answer or 'not seen busy'}")
+    check(busy == "busy", "the work ended before the test could click; make the pair larger")
+    tool.expect_box("Done!", "Process done")
+    tool.expect_quiet()  # the click on the greyed button started nothing
+    check(tool.process.poll() is None, "closed while the patch was made")
+    patch = Path(OUT, "compact.exe").read_bytes()
+    check(stream_of(patch)[:1] == b"\xfe" and len(patch) < STUB_SIZE + 100000,
+          f"not a compact patch: {len(patch)} bytes")
+    site = os.path.join(WORK, "site")
+    os.makedirs(site)
+    Path(site, "big.exe").write_bytes(big_old)
+    apply_patch(f"{OUT}/compact.exe", site)
+    check(Path(site, "big.exe").read_bytes() == big_new, "the compact patch gave another file")
+    tool.click(EXIT)
+    expect_exit(tool.process, "Exit")
+
+    # Kept: turning it off now gives the plain patch, byte for byte.
+    tool = Tool()
+    old_path = win_path(INPUTS, "old.exe")
+    for field, text in [(1, texts[0]), (3, texts[1]), (5, texts[2]), (10, texts[5]),
+                        (OLD_FIELD, old_path), (NEW_FIELD, win_path(INPUTS, "new.exe"))]:
+        tool.set_field(field, text)
+    tool.toggle_compact()
+    tool.generate(win_path(OUT, "plain"))
+    tool.expect_box("Done!", "Process done")
+    check_patch(f"{OUT}/plain.exe", expected_patch(Path(REAL_STUB).read_bytes(), texts,
+                                                   old_path, old, new))
+    tool.click(EXIT)
+    expect_exit(tool.process, "Exit")
+    Path(RUN, "patch.dat").write_bytes(stub)
+
+
 def close_run():
     tool = Tool()
     probe("close")
@@ -277,7 +380,9 @@ def main():
     old, new = make_inputs(rng)
     stub = rng.randbytes(STUB_SIZE)
     Path(RUN, "patch.dat").write_bytes(stub)
-    cases = {"main": lambda: main_run(stub, old, new), "close": close_run}
+    run(["wine", "reg", "delete", SETTINGS_KEY, "/f"])  # the first start's choice
+    cases = {"main": lambda: main_run(stub, old, new), "close": close_run,
+             "compact": lambda: compact_run(stub, old, new, rng)}
     failed = 0
     for name, case in cases.items():
         started = time.time()

@@ -5,6 +5,10 @@
 //   origin           prints the form's client x y width height, its window's
 //                    left top right bottom, and the screen's width height
 //   close            closes the form as its close box does
+//   busy             waits (60 s) for the form to grey "Generate patch", asks it
+//                    for an answer (3 s) and closes it as its close box does;
+//                    prints "answered" or "not answering", then for each line
+//                    read from standard input "busy" or "idle"
 //   texts (default)  prints "number<TAB>text" for the 28 controls (progress: position)
 #include <windows.h>
 
@@ -20,6 +24,8 @@ namespace {
 constexpr char MAIN_TITLE[] = "Velloran patch creation tool";
 constexpr int CONTROL_COUNT = 28;
 constexpr int PROGRESS_ID = 22;
+constexpr int GENERATE_ID = 21;
+constexpr DWORD ANSWER_WAIT_MS = 3000;
 constexpr DWORD DEFAULT_WAIT_MS = 15000;
 DWORD WaitMs = DEFAULT_WAIT_MS;
 
@@ -65,6 +71,25 @@ int Box(HWND skip) {
   return 0;
 }
 
+// While the form makes a patch: does it answer, and does it stay open when
+// closed? The test clicks meanwhile and asks whether the form is still busy.
+int Busy(HWND form) {
+  HWND generate = GetDlgItem(form, GENERATE_ID);
+  WaitMs = 60000;
+  if (!WaitFor([&] { return !IsWindowEnabled(generate); }))
+    return 1;
+  DWORD_PTR result = 0;
+  bool answered = SendMessageTimeoutA(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                      ANSWER_WAIT_MS, &result) != 0;
+  PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+  std::printf("%s\n", answered ? "answered" : "not answering");
+  std::fflush(stdout);
+  for (char line[16]; std::fgets(line, sizeof line, stdin) != nullptr;
+       std::fflush(stdout))
+    std::printf("%s\n", IsWindowEnabled(generate) ? "idle" : "busy");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +106,8 @@ int main(int argc, char** argv) {
     return 1;
   if (command == "close")
     return !PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+  if (command == "busy")
+    return Busy(form);
   if (command == "origin") {
     POINT origin{0, 0};
     ClientToScreen(form, &origin);

@@ -42,5 +42,36 @@ TEST_F(WindowsTest, CentringLargerThanTheScreenGivesTheCorner) {
   EXPECT_EQ((POINT{RectOf(window).left, RectOf(window).top}), (POINT{0, 0}));
 }
 
+// The tool's check item in the window menu: chosen, it reports its number
+// even with the low bits the system sets; the system's own items stay its.
+TEST_F(WindowsTest, WindowMenuItemsReportMenuEvents) {
+  HWND window = Hwnd(OpenAppWindow(1, 50, 50, 200, 100, HIDDEN, "menu"));
+  EXPECT_FALSE(AddWindowMenuItem(1, 0x105, "low bits")) << "the system's bits";
+  EXPECT_FALSE(AddWindowMenuItem(1, 0xF100, "high")) << "the system's numbers";
+  EXPECT_FALSE(AddWindowMenuItem(2, 0x100, "no window"));
+  ASSERT_TRUE(AddWindowMenuItem(1, 0x100, "Com&pact patches"));
+  HMENU menu = GetSystemMenu(window, FALSE);
+  char text[40] = "";
+  GetMenuStringA(menu, 0x100, text, sizeof text, MF_BYCOMMAND);
+  EXPECT_STREQ(text, "Com&pact patches");
+  EXPECT_EQ(GetMenuState(menu, GetMenuItemCount(menu) - 2, MF_BYPOSITION) & MF_SEPARATOR,
+            static_cast<UINT>(MF_SEPARATOR));
+  auto state = [&](UINT command) { return GetMenuState(menu, command, MF_BYCOMMAND); };
+  CheckWindowMenuItem(1, 0x100, true);
+  EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, false);
+  EXPECT_EQ(state(0x100) & (MF_CHECKED | MF_GRAYED), static_cast<UINT>(MF_CHECKED));
+  EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
+  CheckWindowMenuItem(1, 0x100, false);
+  EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, true);
+  EXPECT_EQ(state(0x100) & MF_CHECKED, 0u);
+  EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, 0u);
+
+  PostMessageA(window, WM_SYSCOMMAND, 0x100 | 0x3, 0);
+  EXPECT_EQ(WaitEvent(), EV_MENU);
+  EXPECT_EQ(EventControlNumber(), 0x100);
+  PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(WaitEvent(), EV_CLOSE);
+}
+
 }  // namespace
 }  // namespace gui_test

@@ -65,6 +65,12 @@ TEST_F(Strings, PartsAndNumbers) {
   ExpectResult(RightPart(nullptr, 2, start), start, "");
   ExpectResult(FormatDecimal(0, start), start, "0");
   ExpectResult(FormatDecimal(-2147483647 - 1, start), start, "-2147483648");
+  ExpectResult(FormatDecimal(2147483647, start), start, "2147483647");
+  ExpectResult(FormatDecimal(-45, start), start, "-45");
+  ExpectResult(FormatHex(-1, start), start, "FFFFFFFF");
+  ExpectResult(FormatHex(0xAB0, start), start, "AB0");
+  for (auto [width, text] : {std::pair{0, "255"}, {1, "65535"}, {2, "4294967295"}})
+    ExpectResult(FormatUnsignedDecimal(-1, width, start), start, text);
   EXPECT_EQ(StringLength(nullptr), 0);
 }
 

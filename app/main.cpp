@@ -1,6 +1,6 @@
-// Process entry, start-up, the event loop and shutdown. The GUI subsystem's
-// start-up code calls main; the tool takes no arguments and reads no
-// configuration.
+// Process entry, start-up, the event loop and shutdown. The process starts
+// in ToolEntry, which loads the system libraries before the C runtime's
+// start-up code runs and calls main; the tool takes no arguments.
 #include <cstdint>
 #include <cstdlib>
 
@@ -8,6 +8,7 @@
 #include "app/form.h"
 #include "gui/controls.h"
 #include "gui/events.h"
+#include "gui/libraries.h"
 #include "gui/requesters.h"
 #include "gui/windows.h"
 #include "rt/files.h"
@@ -90,4 +91,14 @@ void ShutDown() {
 
 int main() {
   RunApplication();
+}
+
+// The C runtime's start-up code for a program of the GUI subsystem.
+extern "C" int WinMainCRTStartup();
+
+// No library but KERNEL32 and the C runtime is loaded before this.
+extern "C" int ToolEntry() {
+  if (!LoadWindowLibraries())
+    return EXIT_START_FAILED;
+  return WinMainCRTStartup();
 }

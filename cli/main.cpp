@@ -15,6 +15,7 @@
 #include "cli/verify.h"
 #include "rt/files.h"
 #include "rt/heaps.h"
+#include "rt/libraries.h"
 #include "rt/strings.h"
 
 namespace {
@@ -186,6 +187,27 @@ int32_t Run() {
 }
 
 }  // namespace
+
+// The console program's own system function beyond KERNEL32.
+SYSTEM_FUNCTION_SLOT(CommandLineToArgvW, "@8")
+
+namespace {
+
+constexpr SystemFunction SHELL32[] = {SYSTEM_FUNCTION_ENTRY(CommandLineToArgvW, "@8")};
+constexpr SystemLibrary LIBRARIES[] = {{"shell32.dll", SHELL32}};
+
+}  // namespace
+
+// The C runtime's start-up code for a console program.
+extern "C" int mainCRTStartup();
+
+// No library but KERNEL32 and the C runtime is loaded before this.
+extern "C" int ConsoleEntry() {
+  RestrictLibrarySearch();
+  if (!LoadSystemLibraries(LIBRARIES))
+    return OutcomeExitCode(PATCH_OUTPUT_FAILED);
+  return mainCRTStartup();
+}
 
 int main() {
   DWORD mode;

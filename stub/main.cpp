@@ -90,7 +90,7 @@ void Tell(StubResult result) {
 
 int RunStub() {
   // Fingerprints and paths are worked out in the runtime's scratch buffer.
-  if (!CreateHeaps() || InitScratchBuffer() == nullptr)
+  if (!LoadStubLibraries() || !CreateHeaps() || InitScratchBuffer() == nullptr)
     return STUB_WRITE_FAILED;
   CommandLine options = ReadCommandLine();
   char ownPath[PATH_LIMIT];

@@ -27,6 +27,10 @@ struct InstallState {
 extern PatchReader ThePatch;
 extern InstallState TheInstall;
 
+// Restricts the library search to the system folder and loads the system
+// libraries the stub calls beyond KERNEL32; false when one is missing.
+bool LoadStubLibraries();
+
 // Reads and checks the lines behind the stub image at the head of the
 // patch file. False when anything is missing, cut short, out of shape or
 // misplaced.

@@ -1,5 +1,5 @@
 // The libraries the built programs import, read from their import tables in
-// the build folder.
+// the build folder, and the ones they load themselves.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,14 +13,15 @@ namespace {
 
 using Names = std::set<std::string>;
 
-const Names WINDOW_LIBRARIES = {"USER32.DLL", "GDI32.DLL", "COMCTL32.DLL", "COMDLG32.DLL",
-                                "UXTHEME.DLL"};
+std::string Bytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
 
 // The upper-cased names of the DLLs in a 32-bit program's import table; an
 // image that is cut short gives what was read up to there.
 Names ImportedLibraries(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string image{std::istreambuf_iterator<char>(file), {}};
+  const std::string image = Bytes(path);
   auto fits = [&](size_t offset, size_t size) { return offset + size <= image.size(); };
   Names names;
   if (!fits(0, sizeof(IMAGE_DOS_HEADER)))
@@ -53,21 +54,30 @@ Names ImportedLibraries(const std::string& path) {
   return names;
 }
 
-Names WindowLibrariesOf(const std::string& path) {
-  Names found;
-  for (const std::string& name : ImportedLibraries(path))
-    if (WINDOW_LIBRARIES.count(name) != 0)
-      found.insert(name);
-  return found;
+// A planted DLL is found first in a program's folder unless the program
+// loads it after restricting the search to the system folder: the loader
+// itself may resolve only KERNEL32, and for the two programs with a C
+// runtime, MSVCRT, one of the system's known DLLs.
+TEST(Imports, LoaderResolvesOnlyKernel32AndTheCRuntime) {
+  EXPECT_EQ(ImportedLibraries(".\\patchbuilder.exe"),
+            (Names{"KERNEL32.DLL", "MSVCRT.DLL"}));
+  EXPECT_EQ(ImportedLibraries(".\\patchbuilder-cli.exe"),
+            (Names{"KERNEL32.DLL", "MSVCRT.DLL"}));
+  EXPECT_EQ(ImportedLibraries(".\\patch.dat"), Names{"KERNEL32.DLL"});
 }
 
 // The console program runs in build scripts and opens no window, so it
-// carries no window code; the tool's own imports show that the table is read.
-TEST(Imports, ConsoleProgramImportsNoWindowLibrary) {
-  EXPECT_EQ(WindowLibrariesOf(".\\patchbuilder.exe"),
-            (Names{"COMCTL32.DLL", "COMDLG32.DLL", "GDI32.DLL", "USER32.DLL"}));
-  EXPECT_EQ(WindowLibrariesOf(".\\patchbuilder-cli.exe"), Names{});
-  EXPECT_EQ(ImportedLibraries(".\\patchbuilder-cli.exe").count("KERNEL32.DLL"), 1u);
+// carries no window code: it names no window library to load, and no
+// window function; the tool's own bytes show that the names are found.
+TEST(Imports, ConsoleProgramLoadsNoWindowLibrary) {
+  const std::string tool = Bytes(".\\patchbuilder.exe"),
+                    console = Bytes(".\\patchbuilder-cli.exe");
+  for (const char* name :
+       {"user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll", "CreateWindowExA"}) {
+    std::string text = name + std::string(1, '\0');
+    EXPECT_NE(tool.find(text), std::string::npos) << name;
+    EXPECT_EQ(console.find(text), std::string::npos) << name;
+  }
 }
 
 }  // namespace

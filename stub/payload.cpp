@@ -42,10 +42,9 @@ bool ReadOld(void*, int32_t offset, uint8_t* bytes, int32_t count) {
 // A write that stops short without an error means the disk is full.
 bool WriteNew(void*, const uint8_t* bytes, int32_t count) {
   DWORD written = 0;
-  TheFiles.writeError = ERROR_DISK_FULL;
-  if (!WriteFile(TheFiles.out, bytes, static_cast<DWORD>(count), &written, nullptr))
-    TheFiles.writeError = GetLastError();
-  return written == static_cast<DWORD>(count);
+  bool wrote = WriteFile(TheFiles.out, bytes, static_cast<DWORD>(count), &written, nullptr);
+  TheFiles.writeError = wrote ? ERROR_DISK_FULL : GetLastError();
+  return wrote && written == static_cast<DWORD>(count);
 }
 
 void ReportProgress(int32_t percent) {

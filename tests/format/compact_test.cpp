@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -118,6 +120,21 @@ TEST(CompactTest, DamagedStreamsAreRefused) {
     EXPECT_EQ(result, COMPACT_DAMAGED) << "seed " << seed << ", at " << at;
     EXPECT_FALSE(g.outside) << "seed " << seed << ", at " << at;
   }
+}
+
+// A stream the first version's encoder made for this seeded pair; its
+// generators above must stay as they are for the pair to stay the same.
+TEST(CompactTest, VersionOneStreamsStillApply) {
+  std::ifstream file(COMPACT_V1_STREAM, std::ios::binary);
+  Bytes stream{std::istreambuf_iterator<char>(file), {}};
+  ASSERT_GT(stream.size(), 4u) << COMPACT_V1_STREAM;
+  ASSERT_EQ(stream[4], 1) << "the stored stream's version";
+  std::mt19937 rng(22);
+  Bytes old = RandomBytes(rng, 70000, 256);
+  Bytes now = Edited(rng, old, 256);
+  EXPECT_TRUE(CompactDecodesTo(&Decoder, stream.data(), static_cast<int32_t>(stream.size()),
+                               old.data(), static_cast<int32_t>(old.size()), now.data(),
+                               static_cast<int32_t>(now.size())));
 }
 
 TEST(CompactTest, PairsBeyondTheMemoryLimitAreRefusedUntouched) {

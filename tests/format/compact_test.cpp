@@ -132,9 +132,9 @@ TEST(CompactTest, VersionOneStreamsStillApply) {
   std::mt19937 rng(22);
   Bytes old = RandomBytes(rng, 70000, 256);
   Bytes now = Edited(rng, old, 256);
-  EXPECT_TRUE(CompactDecodesTo(&Decoder, stream.data(), static_cast<int32_t>(stream.size()),
-                               old.data(), static_cast<int32_t>(old.size()), now.data(),
-                               static_cast<int32_t>(now.size())));
+  EXPECT_TRUE(CompactDecodesTo(
+      &Decoder, stream.data(), static_cast<int32_t>(stream.size()), old.data(),
+      static_cast<int32_t>(old.size()), now.data(), static_cast<int32_t>(now.size())));
 }
 
 TEST(CompactTest, PairsBeyondTheMemoryLimitAreRefusedUntouched) {

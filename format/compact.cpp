@@ -16,8 +16,8 @@ int NextStreamByte(CompactDecoder* d) {
 struct RangeDecoder {
   CompactDecoder* d;
 
-  int Bit(CompactProbability* p, int, int shift = ADAPT_SHIFT) {
-    uint32_t bound = (d->range >> PROBABILITY_BITS) * *p;
+  int Code(uint32_t p, int) {
+    uint32_t bound = (d->range >> PROBABILITY_BITS) * p;
     int bit = d->code >= bound;
     if (bit) {
       d->code -= bound;
@@ -25,11 +25,16 @@ struct RangeDecoder {
     } else {
       d->range = bound;
     }
-    AdaptTo(p, bit, shift);
     while (d->range < RANGE_TOP) {
       d->range <<= 8;
       d->code = d->code << 8 | static_cast<uint32_t>(NextStreamByte(d));
     }
+    return bit;
+  }
+
+  int Bit(CompactProbability* p, int, int shift = ADAPT_SHIFT) {
+    int bit = Code(*p, 0);
+    AdaptTo(p, bit, shift);
     return bit;
   }
 };
@@ -38,7 +43,8 @@ bool ReadHeader(CompactDecoder* d) {
   bool valid = NextStreamByte(d) == COMPACT_LEAD;
   for (uint8_t magic : COMPACT_MAGIC)
     valid = valid && NextStreamByte(d) == magic;
-  return valid && NextStreamByte(d) == COMPACT_VERSION && !d->streamEnded;
+  d->version = NextStreamByte(d);
+  return valid && d->version >= 1 && d->version <= COMPACT_VERSION && !d->streamEnded;
 }
 
 // The encoder's first byte is always 0.
@@ -73,26 +79,68 @@ bool Put(CompactDecoder* d, uint8_t byte) {
   return d->pending < COMPACT_BUFFER_SIZE || Flush(d);
 }
 
+// A step of version 2 may change up to four bytes from where it starts, so
+// each bufferful but the copy's last is decoded up to three bytes short
+// of its end, and the next one read from where the steps stopped.
 CompactResult Copy(CompactDecoder* d, int32_t from, int32_t count) {
   RangeDecoder coder{d};
+  if (d->version > 1)
+    d->model2.deltaDue = 0;
   while (count > 0) {
     int32_t chunk = count < COMPACT_BUFFER_SIZE ? count : COMPACT_BUFFER_SIZE;
     if (!d->io->readOld(d->io->context, from, d->old, chunk))
       return COMPACT_OLD_UNREADABLE;
-    for (int32_t i = 0; i < chunk; i++)
-      if (!Put(d, CodeCopied(&coder, &d->model, d->old[i], 0)))
-        return COMPACT_WRITE_FAILED;
-    from += chunk;
-    count -= chunk;
+    int32_t end = chunk < count ? chunk - 3 : chunk, i = 0;
+    while (i < end) {
+      uint8_t made[4];
+      int n = 1;
+      if (d->version == 1)
+        made[0] = CodeCopied(&coder, &d->model1, d->old[i], 0);
+      else
+        n = CodeCopyStep(&coder, &d->model2, d->old + i, chunk - i, nullptr, made);
+      if (n == 0)
+        return COMPACT_DAMAGED;
+      for (int j = 0; j < n; j++)
+        if (!Put(d, made[j]))
+          return COMPACT_WRITE_FAILED;
+      i += n;
+    }
+    from += i;
+    count -= i;
   }
   return COMPACT_DONE;
 }
 
+// Literal bytes: single ones, and repeats from the output buffer, which
+// keeps the last COMPACT_BUFFER_SIZE new bytes.
 CompactResult Insert(CompactDecoder* d, int32_t count) {
   RangeDecoder coder{d};
-  for (int32_t i = 0; i < count; i++)
-    if (!Put(d, CodeLiteral(&coder, &d->model, 0)))
-      return COMPACT_WRITE_FAILED;
+  CompactModel2* m = &d->model2;
+  while (count > 0) {
+    Repeat repeat{0, 0};
+    if (d->version > 1)
+      repeat = CodeRepeat(&coder, m, repeat);
+    int64_t produced = int64_t{d->written} + d->pending;
+    if (repeat.length > count ||
+        (repeat.length > 0 &&
+         (repeat.length < REPEAT_MIN || repeat.distance < 1 ||
+          repeat.distance > produced || repeat.distance > COMPACT_BUFFER_SIZE)))
+      return COMPACT_DAMAGED;
+    int32_t length = repeat.length > 0 ? repeat.length : 1;
+    count -= length;
+    for (int32_t i = 0; i < length; i++) {
+      uint8_t byte;
+      if (d->version == 1)
+        byte = CodeLiteral(&coder, &d->model1, 0);
+      else if (repeat.length == 0)
+        byte = CodeLiteral2(&coder, m, 0);
+      else
+        byte = NoteLiteral(
+            m, d->output[(d->pending - repeat.distance) & (COMPACT_BUFFER_SIZE - 1)]);
+      if (!Put(d, byte))
+        return COMPACT_WRITE_FAILED;
+    }
+  }
   return COMPACT_DONE;
 }
 
@@ -100,7 +148,10 @@ CompactResult Insert(CompactDecoder* d, int32_t count) {
 // ended. Lengths are below 2^31, so the sums are exact in 64 bits.
 CompactResult DecodeBlock(CompactDecoder* d, int32_t oldSize, int32_t* oldEnd) {
   RangeDecoder coder{d};
-  BlockHead head = CodeBlockHead(&coder, &d->model, BlockHead{});
+  BlockHead head =
+      d->version == 1
+          ? CodeBlockHead(&coder, &d->model1.jumpBack, d->model1.lengths, BlockHead{})
+          : CodeBlockHead(&coder, &d->model2.jumpBack, d->model2.lengths, BlockHead{});
   int64_t from = int64_t{*oldEnd} + head.jump;
   int64_t produced = int64_t{d->written} + d->pending;
   if (d->streamEnded || from < 0 || from + head.copy > oldSize ||
@@ -131,9 +182,12 @@ CompactResult DecodeCompact(CompactDecoder* d, const CompactIo* io, int32_t oldS
   d->newSize = newSize;
   d->written = d->pending = 0;
   d->sum = CompactSum{1, 0};
-  StartModel(&d->model);
   if (!ReadHeader(d) || !StartRange(d))
     return COMPACT_DAMAGED;
+  if (d->version == 1)
+    StartModel1(&d->model1);
+  else
+    StartModel2(&d->model2);
   CompactResult result = COMPACT_DONE;
   for (int32_t oldEnd = 0; result == COMPACT_DONE && d->written + d->pending < newSize;)
     result = DecodeBlock(d, oldSize, &oldEnd);

@@ -1,21 +1,32 @@
-// The compact stream's model, written once for both directions: a Coder
+// The compact stream's models, written once for both directions: a Coder
 // either encodes the bit it is given or decodes one and ignores it, and
-// returns the bit either way; the bit's probability then adapts by
-// 1 / 2^shift. Included by the encoder and the decoder only.
+// returns the bit either way. Bit adapts the probability it was given by
+// 1 / 2^shift; Code takes a probability that something else keeps.
+// Included by the encoder and the decoder only.
 #pragma once
 
 #include "format/compact.h"
 
 constexpr int PROBABILITY_BITS = 16;
 constexpr CompactProbability PROBABILITY_START = 1 << (PROBABILITY_BITS - 1);
+constexpr uint32_t PROBABILITY_EVEN = PROBABILITY_START;
 constexpr int ADAPT_SHIFT = 3;
-// Literal bytes are new code or data, some of it close to random: their
-// probabilities settle more and swing less.
+// Version 1's literal bytes are new code or data, some of it close to
+// random: their probabilities settle more and swing less.
 constexpr int LITERAL_ADAPT_SHIFT = 4;
 constexpr uint32_t RANGE_TOP = 1u << 24;
 constexpr int RANGE_START_BYTES = 5;
 constexpr uint32_t ADLER_MODULUS = 65521;
 constexpr int LENGTH_WIDTH_BITS = 5;
+// The shortest repeat of earlier new bytes; the farthest is
+// COMPACT_BUFFER_SIZE back, all the decoder keeps.
+constexpr int32_t REPEAT_MIN = 4;
+// How fast the mixers' weights learn: 1 / 2^rate of input times error.
+constexpr int CHANGE_MIX_RATE = 13;
+constexpr int LITERAL_MIX_RATE = 10;
+// Weights stay within +-8 (in 1/65536), so that a weighted sum of two
+// inputs fits 32 bits whatever a damaged stream makes of them.
+constexpr int32_t WEIGHT_LIMIT = 1 << 19;
 
 inline void AdaptTo(CompactProbability* p, int bit, int shift) {
   if (bit == 0)
@@ -29,21 +40,70 @@ inline void StartProbabilities(CompactProbability* p, int count) {
     p[i] = PROBABILITY_START;
 }
 
+// Any table made of probabilities alone.
 template <typename Table>
 void StartTable(Table& table) {
+  constexpr int BYTES = sizeof(Table);
   StartProbabilities(reinterpret_cast<CompactProbability*>(&table),
-                     static_cast<int>(sizeof table / sizeof(CompactProbability)));
+                     BYTES / static_cast<int>(sizeof(CompactProbability)));
 }
 
-inline void StartModel(CompactModel* m) {
-  StartTable(m->changed);
-  StartTable(m->difference);
-  StartTable(m->literal);
-  StartTable(m->width);
-  StartTable(m->mantissa);
-  m->jumpBack = PROBABILITY_START;
-  m->changes = 0;
-  m->lastOld = m->lastNew = m->lastDifference = 0;
+// Logistic mixing in integers. Squash maps a stretched probability d (the
+// log of its odds, in 1/256, within +-2047) to a probability in 1/4096,
+// interpolating between 33 points; the stretch table is its inverse.
+constexpr int16_t SQUASH_POINTS[33] = {
+    1,    2,    3,    6,    10,   16,   27,   45,   73,   120,  194,
+    310,  488,  747,  1101, 1546, 2047, 2549, 2994, 3348, 3607, 3785,
+    3901, 3975, 4024, 4050, 4068, 4079, 4085, 4089, 4092, 4093, 4094};
+constexpr int STRETCH_LIMIT = 2047;
+
+inline int Squash(int d) {
+  if (d > STRETCH_LIMIT)
+    d = STRETCH_LIMIT;
+  if (d < -STRETCH_LIMIT)
+    d = -STRETCH_LIMIT;
+  int weight = d & 127, at = (d >> 7) + 16;
+  return (SQUASH_POINTS[at] * (128 - weight) + SQUASH_POINTS[at + 1] * weight + 64) >> 7;
+}
+
+inline void MakeStretch(int16_t* stretch) {
+  int next = 0;
+  for (int d = -STRETCH_LIMIT; d <= STRETCH_LIMIT; d++)
+    for (int p = Squash(d); next <= p; next++)
+      stretch[next] = static_cast<int16_t>(d);
+  for (; next < STRETCH_STEPS; next++)
+    stretch[next] = STRETCH_LIMIT;
+}
+
+inline void StartWeights(int32_t (*weights)[2], int count) {
+  for (int i = 0; i < count; i++)
+    weights[i][0] = weights[i][1] = 1 << 15;
+}
+
+inline void Learn(int32_t* weight, int input, int error, int rate) {
+  int32_t w = *weight + ((input * error) >> rate);
+  *weight = w > WEIGHT_LIMIT ? WEIGHT_LIMIT : w < -WEIGHT_LIMIT ? -WEIGHT_LIMIT : w;
+}
+
+// A bit predicted by two adaptive probabilities, mixed by weights that
+// learn which of them to trust.
+inline int Mixed(const int16_t* stretch, const CompactProbability* a,
+                 const CompactProbability* b, const int32_t* weights) {
+  return Squash((weights[0] * stretch[*a >> 4] + weights[1] * stretch[*b >> 4]) >> 16);
+}
+
+template <typename Coder>
+int CodeMixed(Coder* c, const int16_t* stretch, CompactProbability* a, int shiftA,
+              CompactProbability* b, int shiftB, int32_t* weights, int rate, int bit) {
+  int inputA = stretch[*a >> 4], inputB = stretch[*b >> 4];
+  int p = Mixed(stretch, a, b, weights);
+  bit = c->Code(static_cast<uint32_t>(p) << 4, bit);
+  int error = ((bit == 0) << 12) - p;
+  Learn(&weights[0], inputA, error, rate);
+  Learn(&weights[1], inputB, error, rate);
+  AdaptTo(a, bit, shiftA);
+  AdaptTo(b, bit, shiftB);
+  return bit;
 }
 
 // bits bits of value, most significant first, through a binary tree of
@@ -66,21 +126,55 @@ inline int BitWidth(uint32_t value) {
 
 // A length below 2^31: its bit width, then the bits below the leading one.
 template <typename Coder>
-int32_t CodeLength(Coder* c, CompactModel* m, CompactField field, uint32_t value) {
-  int width = static_cast<int>(CodeTree(c, m->width[field], LENGTH_WIDTH_BITS,
-                                        static_cast<uint32_t>(BitWidth(value))));
+int32_t CodeLength(Coder* c, LengthModel* m, uint32_t value) {
+  int width = static_cast<int>(
+      CodeTree(c, m->width, LENGTH_WIDTH_BITS, static_cast<uint32_t>(BitWidth(value))));
   if (width == 0)
     return 0;
   uint32_t result = 1;
   for (int i = width - 2; i >= 0; i--)
-    result = (result << 1) | c->Bit(&m->mantissa[field][width][i], (value >> i) & 1);
+    result = (result << 1) | c->Bit(&m->mantissa[width][i], (value >> i) & 1);
   return static_cast<int32_t>(result);
+}
+
+// The jump's direction, then its size, then the block's two lengths.
+struct BlockHead {
+  int32_t jump;
+  int32_t copy;
+  int32_t literal;
+};
+
+template <typename Coder>
+BlockHead CodeBlockHead(Coder* c, CompactProbability* jumpBack, LengthModel* lengths,
+                        BlockHead head) {
+  int back = c->Bit(jumpBack, head.jump < 0);
+  int32_t size =
+      CodeLength(c, &lengths[FIELD_JUMP],
+                 static_cast<uint32_t>(head.jump < 0 ? -head.jump : head.jump));
+  BlockHead result;
+  result.jump = back ? -size : size;
+  result.copy = CodeLength(c, &lengths[FIELD_COPY], static_cast<uint32_t>(head.copy));
+  result.literal =
+      CodeLength(c, &lengths[FIELD_LITERAL], static_cast<uint32_t>(head.literal));
+  return result;
+}
+
+// Version 1.
+
+inline void StartModel1(CompactModel1* m) {
+  StartTable(m->changed);
+  StartTable(m->difference);
+  StartTable(m->literal);
+  StartTable(m->lengths);
+  m->jumpBack = PROBABILITY_START;
+  m->changes = 0;
+  m->lastOld = m->lastNew = m->lastDifference = 0;
 }
 
 // A copied byte: whether it differs from the old byte under it, judged by
 // the recent changes and the old byte before; then by how much.
 template <typename Coder>
-uint8_t CodeCopied(Coder* c, CompactModel* m, uint8_t oldByte, uint8_t newByte) {
+uint8_t CodeCopied(Coder* c, CompactModel1* m, uint8_t oldByte, uint8_t newByte) {
   int context = static_cast<int>((m->changes & 7) << 8 | m->lastOld);
   int changed = c->Bit(&m->changed[context], newByte != oldByte);
   uint8_t difference = 0;
@@ -95,29 +189,186 @@ uint8_t CodeCopied(Coder* c, CompactModel* m, uint8_t oldByte, uint8_t newByte) 
 }
 
 template <typename Coder>
-uint8_t CodeLiteral(Coder* c, CompactModel* m, uint8_t newByte) {
+uint8_t CodeLiteral(Coder* c, CompactModel1* m, uint8_t newByte) {
   m->lastNew = static_cast<uint8_t>(
       CodeTree(c, m->literal[m->lastNew], 8, newByte, LITERAL_ADAPT_SHIFT));
   return m->lastNew;
 }
 
-// The jump's direction, then its size, then the block's two lengths.
-struct BlockHead {
-  int32_t jump;
-  int32_t copy;
-  int32_t literal;
+// Version 2.
+
+constexpr uint32_t NO_HIGH = 0x10000;  // no old word's top half is this
+
+inline void StartModel2(CompactModel2* m) {
+  StartTable(m->changedAfter);
+  StartTable(m->changedAt);
+  StartWeights(m->changeWeights, 16);
+  StartTable(m->deltaHit);
+  StartTable(m->deltaIndex);
+  StartTable(m->difference);
+  StartTable(m->literal);
+  StartTable(m->literalAlone);
+  StartWeights(m->literalWeights, 256);
+  StartTable(m->repeat);
+  m->sameDistance = m->jumpBack = PROBABILITY_START;
+  StartTable(m->lengths);
+  MakeStretch(m->stretch);
+  for (uint32_t& delta : m->deltas)
+    delta = 0;
+  m->newWord = m->oldWord = m->changes = 0;
+  m->lastHigh = NO_HIGH;
+  m->lastDistance = 0;
+  m->deltaDue = m->lastHit = m->lastRepeat = 0;
+  m->lastOld = m->lastNew = 0;
+}
+
+// Moves delta to the front of the recent ones, or puts it there.
+inline void PromoteDelta(CompactModel2* m, uint32_t delta) {
+  int at = WORD_DELTAS - 1;
+  for (int i = 0; i < at; i++)
+    if (m->deltas[i] == delta)
+      at = i;
+  for (; at > 0; at--)
+    m->deltas[at] = m->deltas[at - 1];
+  m->deltas[0] = delta;
+}
+
+// Every byte a copy makes passes here. Four bytes after a byte change the
+// word that starts there is complete, and its difference joins the recent
+// ones.
+inline void NoteCopied(CompactModel2* m, uint8_t oldByte, uint8_t newByte) {
+  m->changes = m->changes << 1 | (oldByte != newByte);
+  m->lastOld = oldByte;
+  m->lastNew = newByte;
+  m->newWord = m->newWord << 8 | newByte;
+  m->oldWord = m->oldWord << 8 | oldByte;
+  if (m->deltaDue > 0 && --m->deltaDue == 0 && m->newWord != m->oldWord)
+    PromoteDelta(m, __builtin_bswap32(m->newWord) - __builtin_bswap32(m->oldWord));
+}
+
+// A word difference's low bytes that are zero leave the old bytes under
+// them as they are: the change starts above them.
+inline int LowZeroBytes(uint32_t delta) {
+  int zeros = 0;
+  for (; zeros < 3 && (delta & 0xFF) == 0; delta >>= 8)
+    zeros++;
+  return zeros;
+}
+
+// count bytes of old, little-endian, plus delta.
+inline void AddDelta(const uint8_t* old, uint32_t delta, int count, uint8_t* out) {
+  uint32_t carry = 0;
+  for (int i = 0; i < count; i++, delta >>= 8) {
+    carry += old[i] + (delta & 0xFF);
+    out[i] = static_cast<uint8_t>(carry);
+    carry >>= 8;
+  }
+}
+
+// The encoder's choice: the first recent word difference that makes
+// exactly the new bytes, or -1.
+inline int FindDelta(const CompactModel2* m, const uint8_t* old, int32_t available,
+                     const uint8_t* now) {
+  for (int i = 0; i < WORD_DELTAS; i++) {
+    uint32_t delta = m->deltas[i];
+    int zeros = LowZeroBytes(delta), count = 4 - zeros;
+    uint8_t word[4];
+    if (delta == 0 || count > available)
+      continue;
+    AddDelta(old, delta >> (8 * zeros), count, word);
+    bool same = true;
+    for (int j = 0; j < count; j++)
+      same = same && word[j] == now[j];
+    if (same)
+      return i;
+  }
+  return -1;
+}
+
+// One step of a copy: an unchanged byte, or a change, which is either a
+// byte difference or a recent word difference. old holds the copy's next
+// bytes, available of them (at least four unless the copy ends sooner); now
+// holds the new ones for the encoder and is null for the decoder. Writes
+// the new bytes to out and returns their count: 0 when the stream asks for
+// what cannot be.
+template <typename Coder>
+int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t available,
+                 const uint8_t* now, uint8_t* out) {
+  // A change is likelier where the old bytes look like the address or
+  // displacement that changed last.
+  uint32_t high = available >= 4 ? uint32_t{old[2]} | uint32_t{old[3]} << 8 : NO_HIGH;
+  int like = high == m->lastHigh;
+  int history = static_cast<int>(m->changes & 7) << 9 | like << 8;
+  int changed = CodeMixed(c, m->stretch, &m->changedAfter[history | m->lastOld],
+                          ADAPT_SHIFT, &m->changedAt[history | old[0]], ADAPT_SHIFT,
+                          m->changeWeights[history >> 8], CHANGE_MIX_RATE,
+                          now != nullptr && now[0] != old[0]);
+  int count = 1;
+  out[0] = old[0];
+  if (changed) {
+    m->lastHigh = high;
+    int index = now != nullptr ? FindDelta(m, old, available, now) : -1;
+    m->lastHit = c->Bit(&m->deltaHit[m->lastHit | like << 1], index >= 0);
+    if (m->lastHit) {
+      uint32_t delta =
+          m->deltas[CodeTree(c, m->deltaIndex[like], 4, static_cast<uint32_t>(index))];
+      int zeros = LowZeroBytes(delta);
+      count = 4 - zeros;
+      if (delta == 0 || count > available)
+        return 0;
+      AddDelta(old, delta >> (8 * zeros), count, out);
+      PromoteDelta(m, delta);
+    } else {
+      uint32_t difference = CodeTree(c, m->difference[old[0] >> 1], 8,
+                                     now != nullptr ? uint8_t(now[0] - old[0]) : 0);
+      if (difference == 0)
+        return 0;
+      out[0] = static_cast<uint8_t>(old[0] + difference);
+      if (m->deltaDue == 0)
+        m->deltaDue = 4;
+    }
+  }
+  for (int i = 0; i < count; i++)
+    NoteCopied(m, old[i], out[i]);
+  return count;
+}
+
+inline uint8_t NoteLiteral(CompactModel2* m, uint8_t byte) {
+  m->lastNew = byte;
+  return byte;
+}
+
+// A literal byte: its order-1 and order-0 predictions mixed.
+template <typename Coder>
+uint8_t CodeLiteral2(Coder* c, CompactModel2* m, uint8_t byte) {
+  uint32_t node = 1;
+  for (int i = 7; i >= 0; i--)
+    node = node << 1 | CodeMixed(c, m->stretch, &m->literal[m->lastNew][node], 3,
+                                 &m->literalAlone[node], 4, m->literalWeights[node],
+                                 LITERAL_MIX_RATE, (byte >> i) & 1);
+  return NoteLiteral(m, static_cast<uint8_t>(node));
+}
+
+// The literal part of a block is made of single bytes and repeats of
+// earlier new bytes: a distance back and a length.
+struct Repeat {
+  int32_t distance;
+  int32_t length;  // 0: a single byte
 };
 
+// Whether a repeat comes next and, if so, its numbers; a single byte's
+// value is the caller's to code.
 template <typename Coder>
-BlockHead CodeBlockHead(Coder* c, CompactModel* m, BlockHead head) {
-  int back = c->Bit(&m->jumpBack, head.jump < 0);
-  int32_t size = CodeLength(
-      c, m, FIELD_JUMP, static_cast<uint32_t>(head.jump < 0 ? -head.jump : head.jump));
-  BlockHead result;
-  result.jump = back ? -size : size;
-  result.copy = CodeLength(c, m, FIELD_COPY, static_cast<uint32_t>(head.copy));
-  result.literal = CodeLength(c, m, FIELD_LITERAL, static_cast<uint32_t>(head.literal));
-  return result;
+Repeat CodeRepeat(Coder* c, CompactModel2* m, Repeat repeat) {
+  m->lastRepeat = c->Bit(&m->repeat[m->lastRepeat], repeat.length > 0);
+  if (!m->lastRepeat)
+    return Repeat{0, 0};
+  if (!c->Bit(&m->sameDistance, repeat.distance == m->lastDistance))
+    m->lastDistance = CodeLength(c, &m->lengths[FIELD_DISTANCE],
+                                 static_cast<uint32_t>(repeat.distance));
+  int32_t length =
+      CodeLength(c, &m->lengths[FIELD_REPEAT], static_cast<uint32_t>(repeat.length));
+  return Repeat{m->lastDistance, length};
 }
 
 inline void AddToSum(CompactSum* sum, const uint8_t* bytes, int32_t count) {

@@ -13,21 +13,25 @@ int NextStreamByte(CompactDecoder* d) {
   return byte;
 }
 
+// A local of DecodeCompact's, so that the compiler can keep its range in
+// registers while bytes are stored.
 struct RangeDecoder {
   CompactDecoder* d;
+  uint32_t range;
+  uint32_t code;
 
   int Code(uint32_t p, int) {
-    uint32_t bound = (d->range >> PROBABILITY_BITS) * p;
-    int bit = d->code >= bound;
+    uint32_t bound = (range >> PROBABILITY_BITS) * p;
+    int bit = code >= bound;
     if (bit) {
-      d->code -= bound;
-      d->range -= bound;
+      code -= bound;
+      range -= bound;
     } else {
-      d->range = bound;
+      range = bound;
     }
-    while (d->range < RANGE_TOP) {
-      d->range <<= 8;
-      d->code = d->code << 8 | static_cast<uint32_t>(NextStreamByte(d));
+    while (range < RANGE_TOP) {
+      range <<= 8;
+      code = code << 8 | static_cast<uint32_t>(NextStreamByte(d));
     }
     return bit;
   }
@@ -48,12 +52,12 @@ bool ReadHeader(CompactDecoder* d) {
 }
 
 // The encoder's first byte is always 0.
-bool StartRange(CompactDecoder* d) {
-  d->range = UINT32_MAX;
-  d->code = 0;
-  bool valid = NextStreamByte(d) == 0;
+bool StartRange(RangeDecoder* c) {
+  c->range = UINT32_MAX;
+  c->code = 0;
+  bool valid = NextStreamByte(c->d) == 0;
   for (int i = 1; i < RANGE_START_BYTES; i++)
-    d->code = d->code << 8 | static_cast<uint32_t>(NextStreamByte(d));
+    c->code = c->code << 8 | static_cast<uint32_t>(NextStreamByte(c->d));
   return valid;
 }
 
@@ -82,8 +86,8 @@ bool Put(CompactDecoder* d, uint8_t byte) {
 // A step of version 2 may change up to four bytes from where it starts, so
 // each bufferful but the copy's last is decoded up to three bytes short
 // of its end, and the next one read from where the steps stopped.
-CompactResult Copy(CompactDecoder* d, int32_t from, int32_t count) {
-  RangeDecoder coder{d};
+CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
+  CompactDecoder* d = coder->d;
   if (d->version > 1)
     d->model2.deltaDue = 0;
   while (count > 0) {
@@ -95,9 +99,9 @@ CompactResult Copy(CompactDecoder* d, int32_t from, int32_t count) {
       uint8_t made[4];
       int n = 1;
       if (d->version == 1)
-        made[0] = CodeCopied(&coder, &d->model1, d->old[i], 0);
+        made[0] = CodeCopied(coder, &d->model1, d->old[i], 0);
       else
-        n = CodeCopyStep(&coder, &d->model2, d->old + i, chunk - i, nullptr, made);
+        n = CodeCopyStep(coder, &d->model2, d->old + i, chunk - i, nullptr, made);
       if (n == 0)
         return COMPACT_DAMAGED;
       for (int j = 0; j < n; j++)
@@ -113,13 +117,13 @@ CompactResult Copy(CompactDecoder* d, int32_t from, int32_t count) {
 
 // Literal bytes: single ones, and repeats from the output buffer, which
 // keeps the last COMPACT_BUFFER_SIZE new bytes.
-CompactResult Insert(CompactDecoder* d, int32_t count) {
-  RangeDecoder coder{d};
+CompactResult Insert(RangeDecoder* coder, int32_t count) {
+  CompactDecoder* d = coder->d;
   CompactModel2* m = &d->model2;
   while (count > 0) {
     Repeat repeat{0, 0};
     if (d->version > 1)
-      repeat = CodeRepeat(&coder, m, repeat);
+      repeat = CodeRepeat(coder, m, repeat);
     int64_t produced = int64_t{d->written} + d->pending;
     if (repeat.length > count ||
         (repeat.length > 0 &&
@@ -131,9 +135,9 @@ CompactResult Insert(CompactDecoder* d, int32_t count) {
     for (int32_t i = 0; i < length; i++) {
       uint8_t byte;
       if (d->version == 1)
-        byte = CodeLiteral(&coder, &d->model1, 0);
+        byte = CodeLiteral(coder, &d->model1, 0);
       else if (repeat.length == 0)
-        byte = CodeLiteral2(&coder, m, 0);
+        byte = CodeLiteral2(coder, m, 0);
       else
         byte = NoteLiteral(
             m, d->output[(d->pending - repeat.distance) & (COMPACT_BUFFER_SIZE - 1)]);
@@ -146,22 +150,22 @@ CompactResult Insert(CompactDecoder* d, int32_t count) {
 
 // Blocks until the new file is complete; *oldEnd is where the last copy
 // ended. Lengths are below 2^31, so the sums are exact in 64 bits.
-CompactResult DecodeBlock(CompactDecoder* d, int32_t oldSize, int32_t* oldEnd) {
-  RangeDecoder coder{d};
+CompactResult DecodeBlock(RangeDecoder* coder, int32_t oldSize, int32_t* oldEnd) {
+  CompactDecoder* d = coder->d;
   BlockHead head =
       d->version == 1
-          ? CodeBlockHead(&coder, &d->model1.jumpBack, d->model1.lengths, BlockHead{})
-          : CodeBlockHead(&coder, &d->model2.jumpBack, d->model2.lengths, BlockHead{});
+          ? CodeBlockHead(coder, &d->model1.jumpBack, d->model1.lengths, BlockHead{})
+          : CodeBlockHead(coder, &d->model2.jumpBack, d->model2.lengths, BlockHead{});
   int64_t from = int64_t{*oldEnd} + head.jump;
   int64_t produced = int64_t{d->written} + d->pending;
   if (d->streamEnded || from < 0 || from + head.copy > oldSize ||
       produced + head.copy + head.literal > d->newSize ||
       head.copy + int64_t{head.literal} == 0)
     return COMPACT_DAMAGED;
-  CompactResult result = Copy(d, static_cast<int32_t>(from), head.copy);
+  CompactResult result = Copy(coder, static_cast<int32_t>(from), head.copy);
   *oldEnd = static_cast<int32_t>(from + head.copy);
   if (result == COMPACT_DONE)
-    result = Insert(d, head.literal);
+    result = Insert(coder, head.literal);
   return result;
 }
 
@@ -182,7 +186,8 @@ CompactResult DecodeCompact(CompactDecoder* d, const CompactIo* io, int32_t oldS
   d->newSize = newSize;
   d->written = d->pending = 0;
   d->sum = CompactSum{1, 0};
-  if (!ReadHeader(d) || !StartRange(d))
+  RangeDecoder coder{d, 0, 0};
+  if (!ReadHeader(d) || !StartRange(&coder))
     return COMPACT_DAMAGED;
   if (d->version == 1)
     StartModel1(&d->model1);
@@ -190,12 +195,12 @@ CompactResult DecodeCompact(CompactDecoder* d, const CompactIo* io, int32_t oldS
     StartModel2(&d->model2);
   CompactResult result = COMPACT_DONE;
   for (int32_t oldEnd = 0; result == COMPACT_DONE && d->written + d->pending < newSize;)
-    result = DecodeBlock(d, oldSize, &oldEnd);
+    result = DecodeBlock(&coder, oldSize, &oldEnd);
   if (result == COMPACT_DONE && d->pending > 0 && !Flush(d))
     result = COMPACT_WRITE_FAILED;
   // The encoder's last bytes spell out exactly where its range ended, which
   // leaves nothing over in a whole stream.
-  if (result == COMPACT_DONE && (d->streamEnded || d->code != 0 || !ReadSum(d)))
+  if (result == COMPACT_DONE && (d->streamEnded || coder.code != 0 || !ReadSum(d)))
     result = COMPACT_DAMAGED;
   return result;
 }

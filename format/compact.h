@@ -73,6 +73,7 @@ struct CompactModel1 {
 constexpr int CHANGE_CONTEXTS = 1 << 12;
 constexpr int WORD_DELTAS = 16;
 constexpr int STRETCH_STEPS = 4096;
+constexpr int STRETCH_LIMIT = 2047;
 
 struct CompactModel2 {
   CompactProbability changedAfter[CHANGE_CONTEXTS];  // by the old byte before
@@ -88,10 +89,11 @@ struct CompactModel2 {
   CompactProbability sameDistance;
   LengthModel lengths[FIELD_COUNT];
   CompactProbability jumpBack;
-  int16_t stretch[STRETCH_STEPS];  // the mixer's input scale, made once
-  uint32_t deltas[WORD_DELTAS];    // most recent first
-  uint32_t newWord;                // the last four new bytes of copies and literals
-  uint32_t oldWord;                // the last four old bytes of copies
+  int16_t stretch[STRETCH_STEPS];  // the mixer's scale, made at the start
+  int16_t squash[2 * STRETCH_LIMIT + 1];
+  uint32_t deltas[WORD_DELTAS];  // most recent first
+  uint32_t newWord;              // the last four new bytes of copies and literals
+  uint32_t oldWord;              // the last four old bytes of copies
   uint32_t changes;
   uint32_t lastHigh;  // the top half of the old word at the last change
   int32_t lastDistance;
@@ -134,8 +136,6 @@ struct CompactDecoder {
   };
   int version;
   const CompactIo* io;
-  uint32_t range;
-  uint32_t code;
   bool streamEnded;
   int32_t newSize;
   int32_t written;  // new bytes handed to writeNew so far

@@ -288,7 +288,7 @@ float PriceLiterals(const Encoding* e, const uint8_t* bytes, int32_t count) {
     for (uint32_t node = 1; node < 256;) {
       int bit = (bytes[i] >> (8 - BitWidth(node))) & 1;
       pricer.Code(
-          static_cast<uint32_t>(Mixed(m->stretch, &m->literal[previous][node],
+          static_cast<uint32_t>(Mixed(m, &m->literal[previous][node],
                                       &m->literalAlone[node], m->literalWeights[node]))
               << 4,
           bit);

@@ -24,6 +24,8 @@ constexpr int32_t REPEAT_MIN = 4;
 // How fast the mixers' weights learn: 1 / 2^rate of input times error.
 constexpr int CHANGE_MIX_RATE = 13;
 constexpr int LITERAL_MIX_RATE = 10;
+// A copied byte is taken as all but surely unchanged above this.
+constexpr CompactProbability UNCHANGED_SURE = 64500;
 // Weights stay within +-8 (in 1/65536), so that a weighted sum of two
 // inputs fits 32 bits whatever a damaged stream makes of them.
 constexpr int32_t WEIGHT_LIMIT = 1 << 19;
@@ -55,7 +57,6 @@ constexpr int16_t SQUASH_POINTS[33] = {
     1,    2,    3,    6,    10,   16,   27,   45,   73,   120,  194,
     310,  488,  747,  1101, 1546, 2047, 2549, 2994, 3348, 3607, 3785,
     3901, 3975, 4024, 4050, 4068, 4079, 4085, 4089, 4092, 4093, 4094};
-constexpr int STRETCH_LIMIT = 2047;
 
 inline int Squash(int d) {
   if (d > STRETCH_LIMIT)
@@ -66,11 +67,14 @@ inline int Squash(int d) {
   return (SQUASH_POINTS[at] * (128 - weight) + SQUASH_POINTS[at + 1] * weight + 64) >> 7;
 }
 
-inline void MakeStretch(int16_t* stretch) {
+inline void MakeMixerScales(int16_t* stretch, int16_t* squash) {
   int next = 0;
-  for (int d = -STRETCH_LIMIT; d <= STRETCH_LIMIT; d++)
-    for (int p = Squash(d); next <= p; next++)
+  for (int d = -STRETCH_LIMIT; d <= STRETCH_LIMIT; d++) {
+    int p = Squash(d);
+    squash[d + STRETCH_LIMIT] = static_cast<int16_t>(p);
+    for (; next <= p; next++)
       stretch[next] = static_cast<int16_t>(d);
+  }
   for (; next < STRETCH_STEPS; next++)
     stretch[next] = STRETCH_LIMIT;
 }
@@ -87,16 +91,20 @@ inline void Learn(int32_t* weight, int input, int error, int rate) {
 
 // A bit predicted by two adaptive probabilities, mixed by weights that
 // learn which of them to trust.
-inline int Mixed(const int16_t* stretch, const CompactProbability* a,
+inline int Mixed(const CompactModel2* m, const CompactProbability* a,
                  const CompactProbability* b, const int32_t* weights) {
-  return Squash((weights[0] * stretch[*a >> 4] + weights[1] * stretch[*b >> 4]) >> 16);
+  int d = (weights[0] * m->stretch[*a >> 4] + weights[1] * m->stretch[*b >> 4]) >> 16;
+  return m->squash[(d > STRETCH_LIMIT    ? STRETCH_LIMIT
+                    : d < -STRETCH_LIMIT ? -STRETCH_LIMIT
+                                         : d) +
+                   STRETCH_LIMIT];
 }
 
 template <typename Coder>
-int CodeMixed(Coder* c, const int16_t* stretch, CompactProbability* a, int shiftA,
+int CodeMixed(Coder* c, CompactModel2* m, CompactProbability* a, int shiftA,
               CompactProbability* b, int shiftB, int32_t* weights, int rate, int bit) {
-  int inputA = stretch[*a >> 4], inputB = stretch[*b >> 4];
-  int p = Mixed(stretch, a, b, weights);
+  int inputA = m->stretch[*a >> 4], inputB = m->stretch[*b >> 4];
+  int p = Mixed(m, a, b, weights);
   bit = c->Code(static_cast<uint32_t>(p) << 4, bit);
   int error = ((bit == 0) << 12) - p;
   Learn(&weights[0], inputA, error, rate);
@@ -212,7 +220,7 @@ inline void StartModel2(CompactModel2* m) {
   StartTable(m->repeat);
   m->sameDistance = m->jumpBack = PROBABILITY_START;
   StartTable(m->lengths);
-  MakeStretch(m->stretch);
+  MakeMixerScales(m->stretch, m->squash);
   for (uint32_t& delta : m->deltas)
     delta = 0;
   m->newWord = m->oldWord = m->changes = 0;
@@ -299,10 +307,19 @@ int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t availab
   uint32_t high = available >= 4 ? uint32_t{old[2]} | uint32_t{old[3]} << 8 : NO_HIGH;
   int like = high == m->lastHigh;
   int history = static_cast<int>(m->changes & 7) << 9 | like << 8;
-  int changed = CodeMixed(c, m->stretch, &m->changedAfter[history | m->lastOld],
-                          ADAPT_SHIFT, &m->changedAt[history | old[0]], ADAPT_SHIFT,
-                          m->changeWeights[history >> 8], CHANGE_MIX_RATE,
-                          now != nullptr && now[0] != old[0]);
+  CompactProbability* after = &m->changedAfter[history | m->lastOld];
+  CompactProbability* at = &m->changedAt[history | old[0]];
+  int changed = now != nullptr && now[0] != old[0];
+  if (*after > UNCHANGED_SURE && *at > UNCHANGED_SURE) {
+    // Where both are sure, the less sure one serves: it is nearly as good
+    // as mixing them and much faster, and most copied bytes are here.
+    changed = c->Code(*after < *at ? *after : *at, changed);
+    AdaptTo(after, changed, ADAPT_SHIFT);
+    AdaptTo(at, changed, ADAPT_SHIFT);
+  } else {
+    changed = CodeMixed(c, m, after, ADAPT_SHIFT, at, ADAPT_SHIFT,
+                        m->changeWeights[history >> 8], CHANGE_MIX_RATE, changed);
+  }
   int count = 1;
   out[0] = old[0];
   if (changed) {
@@ -343,7 +360,7 @@ template <typename Coder>
 uint8_t CodeLiteral2(Coder* c, CompactModel2* m, uint8_t byte) {
   uint32_t node = 1;
   for (int i = 7; i >= 0; i--)
-    node = node << 1 | CodeMixed(c, m->stretch, &m->literal[m->lastNew][node], 3,
+    node = node << 1 | CodeMixed(c, m, &m->literal[m->lastNew][node], 3,
                                  &m->literalAlone[node], 4, m->literalWeights[node],
                                  LITERAL_MIX_RATE, (byte >> i) & 1);
   return NoteLiteral(m, static_cast<uint8_t>(node));

@@ -48,7 +48,8 @@ bool ReadHeader(CompactDecoder* d) {
   for (uint8_t magic : COMPACT_MAGIC)
     valid = valid && NextStreamByte(d) == magic;
   d->version = NextStreamByte(d);
-  return valid && d->version >= 1 && d->version <= COMPACT_VERSION && !d->streamEnded;
+  return valid && static_cast<unsigned>(d->version - 1) < COMPACT_VERSION &&
+         !d->streamEnded;
 }
 
 // The encoder's first byte is always 0.
@@ -89,7 +90,7 @@ bool Put(CompactDecoder* d, uint8_t byte) {
 CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
   CompactDecoder* d = coder->d;
   if (d->version > 1)
-    d->model2.deltaDue = 0;
+    d->model2.state.deltaDue = 0;
   while (count > 0) {
     int32_t chunk = count < COMPACT_BUFFER_SIZE ? count : COMPACT_BUFFER_SIZE;
     if (!d->io->readOld(d->io->context, from, d->old, chunk))
@@ -124,7 +125,7 @@ CompactResult Insert(RangeDecoder* coder, int32_t count) {
     Repeat repeat{0, 0};
     if (d->version > 1)
       repeat = CodeRepeat(coder, m, repeat);
-    int64_t produced = int64_t{d->written} + d->pending;
+    int32_t produced = d->written + d->pending;
     if (repeat.length > count ||
         (repeat.length > 0 &&
          (repeat.length < REPEAT_MIN || repeat.distance < 1 ||
@@ -149,21 +150,23 @@ CompactResult Insert(RangeDecoder* coder, int32_t count) {
 }
 
 // Blocks until the new file is complete; *oldEnd is where the last copy
-// ended. Lengths are below 2^31, so the sums are exact in 64 bits.
+// ended. Lengths and jumps are below 2^31 and checked against what is left
+// before they are added, so nothing overflows.
 CompactResult DecodeBlock(RangeDecoder* coder, int32_t oldSize, int32_t* oldEnd) {
   CompactDecoder* d = coder->d;
+  bool first = d->version == 1;
   BlockHead head =
-      d->version == 1
-          ? CodeBlockHead(coder, &d->model1.jumpBack, d->model1.lengths, BlockHead{})
-          : CodeBlockHead(coder, &d->model2.jumpBack, d->model2.lengths, BlockHead{});
-  int64_t from = int64_t{*oldEnd} + head.jump;
-  int64_t produced = int64_t{d->written} + d->pending;
-  if (d->streamEnded || from < 0 || from + head.copy > oldSize ||
-      produced + head.copy + head.literal > d->newSize ||
-      head.copy + int64_t{head.literal} == 0)
+      CodeBlockHead(coder, first ? &d->model1.jumpBack : &d->model2.jumpBack,
+                    first ? d->model1.lengths : d->model2.lengths, BlockHead{});
+  if (d->streamEnded || head.jump < -*oldEnd || head.jump > oldSize - *oldEnd)
     return COMPACT_DAMAGED;
-  CompactResult result = Copy(coder, static_cast<int32_t>(from), head.copy);
-  *oldEnd = static_cast<int32_t>(from + head.copy);
+  int32_t from = *oldEnd + head.jump;
+  int32_t room = d->newSize - d->written - d->pending;
+  if (head.copy > oldSize - from || head.copy > room || head.literal > room - head.copy ||
+      (head.copy | head.literal) == 0)
+    return COMPACT_DAMAGED;
+  CompactResult result = Copy(coder, from, head.copy);
+  *oldEnd = from + head.copy;
   if (result == COMPACT_DONE)
     result = Insert(coder, head.literal);
   return result;
@@ -190,7 +193,7 @@ CompactResult DecodeCompact(CompactDecoder* d, const CompactIo* io, int32_t oldS
   if (!ReadHeader(d) || !StartRange(&coder))
     return COMPACT_DAMAGED;
   if (d->version == 1)
-    StartModel1(&d->model1);
+    StartModel(&d->model1);
   else
     StartModel2(&d->model2);
   CompactResult result = COMPACT_DONE;

@@ -57,51 +57,58 @@ struct LengthModel {
 };
 
 // The adaptive models, the same on both sides, and what their contexts
-// are made of: version 1's and version 2's.
+// are made of: version 1's and version 2's. Each starts with its
+// probabilities, all even at the start, and ends with its state, all zero.
 struct CompactModel1 {
   CompactProbability changed[1 << 11];
   CompactProbability difference[256][256];
   CompactProbability literal[256][256];
   LengthModel lengths[FIELD_LITERAL + 1];
   CompactProbability jumpBack;
-  uint32_t changes;  // one bit per recent copied byte, 1 where it changed
-  uint8_t lastOld;   // the old byte under the last copied byte
-  uint8_t lastNew;
-  uint8_t lastDifference;
+  struct {
+    uint32_t changes;  // one bit per recent copied byte, 1 where it changed
+    uint8_t lastOld;   // the old byte under the last copied byte
+    uint8_t lastNew;
+    uint8_t lastDifference;
+  } state;
 };
 
 constexpr int CHANGE_CONTEXTS = 1 << 12;
 constexpr int WORD_DELTAS = 16;
 constexpr int STRETCH_STEPS = 4096;
 constexpr int STRETCH_LIMIT = 2047;
+constexpr int CHANGE_WEIGHTS = 16;
 
 struct CompactModel2 {
   CompactProbability changedAfter[CHANGE_CONTEXTS];  // by the old byte before
   CompactProbability changedAt[CHANGE_CONTEXTS];     // by the old byte itself
-  int32_t changeWeights[16][2];
   CompactProbability deltaHit[4];
   CompactProbability deltaIndex[2][WORD_DELTAS];
   CompactProbability difference[128][256];
   CompactProbability literal[256][256];
   CompactProbability literalAlone[256];
-  int32_t literalWeights[256][2];
   CompactProbability repeat[2];  // after a literal byte or a repeat
   CompactProbability sameDistance;
   LengthModel lengths[FIELD_COUNT];
   CompactProbability jumpBack;
-  int16_t stretch[STRETCH_STEPS];  // the mixer's scale, made at the start
+  // The mixers' weights, for changes and then for literal bits, and the
+  // scale they work in; made at the start.
+  int32_t weights[CHANGE_WEIGHTS + 256][2];
+  int16_t stretch[STRETCH_STEPS];
   int16_t squash[2 * STRETCH_LIMIT + 1];
-  uint32_t deltas[WORD_DELTAS];  // most recent first
-  uint32_t newWord;              // the last four new bytes of copies and literals
-  uint32_t oldWord;              // the last four old bytes of copies
-  uint32_t changes;
-  uint32_t lastHigh;  // the top half of the old word at the last change
-  int32_t lastDistance;
-  int deltaDue;  // bytes until a byte change's word is complete
-  int lastHit;
-  int lastRepeat;
-  uint8_t lastOld;
-  uint8_t lastNew;
+  struct {
+    uint32_t deltas[WORD_DELTAS];  // most recent first
+    uint32_t newWord;              // the last four bytes a copy made, the latest on top
+    uint32_t oldWord;              // and the old bytes under them
+    uint32_t changes;
+    uint32_t lastHigh;  // 1 + the top half of the old word at the last change
+    int32_t lastDistance;
+    int deltaDue;  // bytes until a byte change's word is complete
+    int lastHit;
+    int lastRepeat;
+    uint8_t lastOld;
+    uint8_t lastNew;
+  } state;
 };
 
 // Adler-32 in its two halves.

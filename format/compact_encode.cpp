@@ -246,7 +246,7 @@ Repeat FindRepeat(Encoding* e, int32_t at, int32_t limit) {
   if (limit < REPEAT_MIN)
     return best;
   const uint8_t* here = e->now + at;
-  int32_t last = e->model->lastDistance;
+  int32_t last = e->model->state.lastDistance;
   if (last > 0 && last <= at && last <= COMPACT_BUFFER_SIZE)
     while (best.length < limit && here[best.length] == here[best.length - last])
       best = Repeat{last, best.length + 1};
@@ -268,12 +268,12 @@ Repeat FindRepeat(Encoding* e, int32_t at, int32_t limit) {
 
 float PriceRepeat(Encoding* e, Repeat repeat) {
   CompactModel2* m = e->model;
-  int lastRepeat = m->lastRepeat;
-  int32_t lastDistance = m->lastDistance;
+  int lastRepeat = m->state.lastRepeat;
+  int32_t lastDistance = m->state.lastDistance;
   Pricer pricer{e->costs, 0};
   CodeRepeat(&pricer, m, repeat);
-  m->lastRepeat = lastRepeat;
-  m->lastDistance = lastDistance;
+  m->state.lastRepeat = lastRepeat;
+  m->state.lastDistance = lastDistance;
   return pricer.bits;
 }
 
@@ -282,16 +282,16 @@ float PriceRepeat(Encoding* e, Repeat repeat) {
 float PriceLiterals(const Encoding* e, const uint8_t* bytes, int32_t count) {
   CompactModel2* m = e->model;
   Pricer pricer{e->costs, 0};
-  uint8_t previous = m->lastNew;
+  uint8_t previous = m->state.lastNew;
   for (int32_t i = 0; i < count; i++) {
-    pricer.Bit(&m->repeat[i == 0 ? m->lastRepeat : 0], 0);
+    pricer.Bit(&m->repeat[i == 0 ? m->state.lastRepeat : 0], 0);
     for (uint32_t node = 1; node < 256;) {
       int bit = (bytes[i] >> (8 - BitWidth(node))) & 1;
-      pricer.Code(
-          static_cast<uint32_t>(Mixed(m, &m->literal[previous][node],
-                                      &m->literalAlone[node], m->literalWeights[node]))
-              << 4,
-          bit);
+      pricer.Code(static_cast<uint32_t>(Mixed(m, &m->literal[previous][node],
+                                              &m->literalAlone[node],
+                                              m->weights[CHANGE_WEIGHTS + node]))
+                      << 4,
+                  bit);
       node = node << 1 | static_cast<uint32_t>(bit);
     }
     previous = bytes[i];
@@ -337,7 +337,7 @@ void EncodeBlock(Encoding* e, int32_t start, int32_t copy, int32_t offset,
   CompactModel2* m = e->model;
   CodeBlockHead(&e->coder, &m->jumpBack, m->lengths,
                 BlockHead{from - e->oldEnd, copy, literal});
-  m->deltaDue = 0;
+  m->state.deltaDue = 0;
   for (int32_t i = 0; i < copy;) {
     uint8_t made[4];
     i +=

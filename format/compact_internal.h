@@ -5,6 +5,8 @@
 // Included by the encoder and the decoder only.
 #pragma once
 
+#include <cstddef>
+
 #include "format/compact.h"
 
 constexpr int PROBABILITY_BITS = 16;
@@ -24,11 +26,16 @@ constexpr int32_t REPEAT_MIN = 4;
 // How fast the mixers' weights learn: 1 / 2^rate of input times error.
 constexpr int CHANGE_MIX_RATE = 13;
 constexpr int LITERAL_MIX_RATE = 10;
-// A copied byte is taken as all but surely unchanged above this.
-constexpr CompactProbability UNCHANGED_SURE = 64500;
-// Weights stay within +-8 (in 1/65536), so that a weighted sum of two
-// inputs fits 32 bits whatever a damaged stream makes of them.
-constexpr int32_t WEIGHT_LIMIT = 1 << 19;
+// The stub is built for size, the tool for speed: there the hottest
+// steps are expanded where they are used.
+#ifdef __OPTIMIZE_SIZE__
+#define HOT_INLINE
+#else
+#define HOT_INLINE __attribute__((always_inline)) inline
+#endif
+
+// A probability of a 0 above this is all but sure.
+constexpr CompactProbability ZERO_SURE = 64500;
 
 inline void AdaptTo(CompactProbability* p, int bit, int shift) {
   if (bit == 0)
@@ -79,36 +86,45 @@ inline void MakeMixerScales(int16_t* stretch, int16_t* squash) {
     stretch[next] = STRETCH_LIMIT;
 }
 
-inline void StartWeights(int32_t (*weights)[2], int count) {
-  for (int i = 0; i < count; i++)
-    weights[i][0] = weights[i][1] = 1 << 15;
-}
-
+// Weights are in 1/65536. Their sums and products wrap around rather than
+// overflow, whatever a damaged stream makes of them; sound streams keep
+// them far from that.
 inline void Learn(int32_t* weight, int input, int error, int rate) {
-  int32_t w = *weight + ((input * error) >> rate);
-  *weight = w > WEIGHT_LIMIT ? WEIGHT_LIMIT : w < -WEIGHT_LIMIT ? -WEIGHT_LIMIT : w;
+  *weight = static_cast<int32_t>(static_cast<uint32_t>(*weight) +
+                                 static_cast<uint32_t>((input * error) >> rate));
 }
 
 // A bit predicted by two adaptive probabilities, mixed by weights that
 // learn which of them to trust.
 inline int Mixed(const CompactModel2* m, const CompactProbability* a,
                  const CompactProbability* b, const int32_t* weights) {
-  int d = (weights[0] * m->stretch[*a >> 4] + weights[1] * m->stretch[*b >> 4]) >> 16;
+  uint32_t sum =
+      static_cast<uint32_t>(weights[0]) * static_cast<uint32_t>(m->stretch[*a >> 4]) +
+      static_cast<uint32_t>(weights[1]) * static_cast<uint32_t>(m->stretch[*b >> 4]);
+  int d = static_cast<int32_t>(sum) >> 16;
   return m->squash[(d > STRETCH_LIMIT    ? STRETCH_LIMIT
                     : d < -STRETCH_LIMIT ? -STRETCH_LIMIT
                                          : d) +
                    STRETCH_LIMIT];
 }
 
+// A bit predicted by two adaptive probabilities, mixed by weights that
+// learn which of them to trust. Where both are sure of a 0, the less sure
+// one serves alone: nearly as good, much faster, and most copied bytes'
+// change bits are there.
 template <typename Coder>
-int CodeMixed(Coder* c, CompactModel2* m, CompactProbability* a, int shiftA,
-              CompactProbability* b, int shiftB, int32_t* weights, int rate, int bit) {
-  int inputA = m->stretch[*a >> 4], inputB = m->stretch[*b >> 4];
-  int p = Mixed(m, a, b, weights);
-  bit = c->Code(static_cast<uint32_t>(p) << 4, bit);
-  int error = ((bit == 0) << 12) - p;
-  Learn(&weights[0], inputA, error, rate);
-  Learn(&weights[1], inputB, error, rate);
+HOT_INLINE int CodeMixed(Coder* c, CompactModel2* m, CompactProbability* a, int shiftA,
+                         CompactProbability* b, int shiftB, int32_t* weights, int rate,
+                         int bit) {
+  if (*a > ZERO_SURE && *b > ZERO_SURE) {
+    bit = c->Code(*a < *b ? *a : *b, bit);
+  } else {
+    int inputs[2] = {m->stretch[*a >> 4], m->stretch[*b >> 4]};
+    int p = Mixed(m, a, b, weights);
+    bit = c->Code(static_cast<uint32_t>(p) << 4, bit);
+    for (int i = 0; i < 2; i++)
+      Learn(&weights[i], inputs[i], ((bit == 0) << 12) - p, rate);
+  }
   AdaptTo(a, bit, shiftA);
   AdaptTo(b, bit, shiftB);
   return bit;
@@ -169,89 +185,71 @@ BlockHead CodeBlockHead(Coder* c, CompactProbability* jumpBack, LengthModel* len
 
 // Version 1.
 
-inline void StartModel1(CompactModel1* m) {
-  StartTable(m->changed);
-  StartTable(m->difference);
-  StartTable(m->literal);
-  StartTable(m->lengths);
-  m->jumpBack = PROBABILITY_START;
-  m->changes = 0;
-  m->lastOld = m->lastNew = m->lastDifference = 0;
-}
-
 // A copied byte: whether it differs from the old byte under it, judged by
 // the recent changes and the old byte before; then by how much.
 template <typename Coder>
 uint8_t CodeCopied(Coder* c, CompactModel1* m, uint8_t oldByte, uint8_t newByte) {
-  int context = static_cast<int>((m->changes & 7) << 8 | m->lastOld);
+  int context = static_cast<int>((m->state.changes & 7) << 8 | m->state.lastOld);
   int changed = c->Bit(&m->changed[context], newByte != oldByte);
   uint8_t difference = 0;
   if (changed)
-    difference = static_cast<uint8_t>(CodeTree(c, m->difference[m->lastDifference], 8,
-                                               static_cast<uint8_t>(newByte - oldByte)));
-  m->changes = m->changes << 1 | static_cast<uint32_t>(changed);
-  m->lastDifference = difference;
-  m->lastOld = oldByte;
-  m->lastNew = static_cast<uint8_t>(oldByte + difference);
-  return m->lastNew;
+    difference =
+        static_cast<uint8_t>(CodeTree(c, m->difference[m->state.lastDifference], 8,
+                                      static_cast<uint8_t>(newByte - oldByte)));
+  m->state.changes = m->state.changes << 1 | static_cast<uint32_t>(changed);
+  m->state.lastDifference = difference;
+  m->state.lastOld = oldByte;
+  m->state.lastNew = static_cast<uint8_t>(oldByte + difference);
+  return m->state.lastNew;
 }
 
 template <typename Coder>
 uint8_t CodeLiteral(Coder* c, CompactModel1* m, uint8_t newByte) {
-  m->lastNew = static_cast<uint8_t>(
-      CodeTree(c, m->literal[m->lastNew], 8, newByte, LITERAL_ADAPT_SHIFT));
-  return m->lastNew;
+  m->state.lastNew = static_cast<uint8_t>(
+      CodeTree(c, m->literal[m->state.lastNew], 8, newByte, LITERAL_ADAPT_SHIFT));
+  return m->state.lastNew;
 }
 
 // Version 2.
 
-constexpr uint32_t NO_HIGH = 0x10000;  // no old word's top half is this
+// Probabilities first, state last: see CompactModel1 and CompactModel2.
+template <typename Model>
+void StartModel(Model* m) {
+  StartProbabilities(reinterpret_cast<CompactProbability*>(m),
+                     offsetof(Model, jumpBack) / sizeof(CompactProbability) + 1);
+  m->state = {};
+}
 
 inline void StartModel2(CompactModel2* m) {
-  StartTable(m->changedAfter);
-  StartTable(m->changedAt);
-  StartWeights(m->changeWeights, 16);
-  StartTable(m->deltaHit);
-  StartTable(m->deltaIndex);
-  StartTable(m->difference);
-  StartTable(m->literal);
-  StartTable(m->literalAlone);
-  StartWeights(m->literalWeights, 256);
-  StartTable(m->repeat);
-  m->sameDistance = m->jumpBack = PROBABILITY_START;
-  StartTable(m->lengths);
+  StartModel(m);
+  for (auto& weights : m->weights)
+    weights[0] = weights[1] = 1 << 15;
   MakeMixerScales(m->stretch, m->squash);
-  for (uint32_t& delta : m->deltas)
-    delta = 0;
-  m->newWord = m->oldWord = m->changes = 0;
-  m->lastHigh = NO_HIGH;
-  m->lastDistance = 0;
-  m->deltaDue = m->lastHit = m->lastRepeat = 0;
-  m->lastOld = m->lastNew = 0;
 }
 
 // Moves delta to the front of the recent ones, or puts it there.
 inline void PromoteDelta(CompactModel2* m, uint32_t delta) {
   int at = WORD_DELTAS - 1;
   for (int i = 0; i < at; i++)
-    if (m->deltas[i] == delta)
+    if (m->state.deltas[i] == delta)
       at = i;
   for (; at > 0; at--)
-    m->deltas[at] = m->deltas[at - 1];
-  m->deltas[0] = delta;
+    m->state.deltas[at] = m->state.deltas[at - 1];
+  m->state.deltas[0] = delta;
 }
 
 // Every byte a copy makes passes here. Four bytes after a byte change the
 // word that starts there is complete, and its difference joins the recent
 // ones.
 inline void NoteCopied(CompactModel2* m, uint8_t oldByte, uint8_t newByte) {
-  m->changes = m->changes << 1 | (oldByte != newByte);
-  m->lastOld = oldByte;
-  m->lastNew = newByte;
-  m->newWord = m->newWord << 8 | newByte;
-  m->oldWord = m->oldWord << 8 | oldByte;
-  if (m->deltaDue > 0 && --m->deltaDue == 0 && m->newWord != m->oldWord)
-    PromoteDelta(m, __builtin_bswap32(m->newWord) - __builtin_bswap32(m->oldWord));
+  m->state.changes = m->state.changes << 1 | (oldByte != newByte);
+  m->state.lastOld = oldByte;
+  m->state.lastNew = newByte;
+  m->state.newWord = m->state.newWord >> 8 | uint32_t{newByte} << 24;
+  m->state.oldWord = m->state.oldWord >> 8 | uint32_t{oldByte} << 24;
+  if (m->state.deltaDue > 0 && --m->state.deltaDue == 0 &&
+      m->state.newWord != m->state.oldWord)
+    PromoteDelta(m, m->state.newWord - m->state.oldWord);
 }
 
 // A word difference's low bytes that are zero leave the old bytes under
@@ -278,7 +276,7 @@ inline void AddDelta(const uint8_t* old, uint32_t delta, int count, uint8_t* out
 inline int FindDelta(const CompactModel2* m, const uint8_t* old, int32_t available,
                      const uint8_t* now) {
   for (int i = 0; i < WORD_DELTAS; i++) {
-    uint32_t delta = m->deltas[i];
+    uint32_t delta = m->state.deltas[i];
     int zeros = LowZeroBytes(delta), count = 4 - zeros;
     uint8_t word[4];
     if (delta == 0 || count > available)
@@ -304,31 +302,23 @@ int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t availab
                  const uint8_t* now, uint8_t* out) {
   // A change is likelier where the old bytes look like the address or
   // displacement that changed last.
-  uint32_t high = available >= 4 ? uint32_t{old[2]} | uint32_t{old[3]} << 8 : NO_HIGH;
-  int like = high == m->lastHigh;
-  int history = static_cast<int>(m->changes & 7) << 9 | like << 8;
-  CompactProbability* after = &m->changedAfter[history | m->lastOld];
-  CompactProbability* at = &m->changedAt[history | old[0]];
-  int changed = now != nullptr && now[0] != old[0];
-  if (*after > UNCHANGED_SURE && *at > UNCHANGED_SURE) {
-    // Where both are sure, the less sure one serves: it is nearly as good
-    // as mixing them and much faster, and most copied bytes are here.
-    changed = c->Code(*after < *at ? *after : *at, changed);
-    AdaptTo(after, changed, ADAPT_SHIFT);
-    AdaptTo(at, changed, ADAPT_SHIFT);
-  } else {
-    changed = CodeMixed(c, m, after, ADAPT_SHIFT, at, ADAPT_SHIFT,
-                        m->changeWeights[history >> 8], CHANGE_MIX_RATE, changed);
-  }
+  uint32_t high = available >= 4 ? (uint32_t{old[2]} | uint32_t{old[3]} << 8) + 1 : 0;
+  int like = high == m->state.lastHigh;
+  int history = static_cast<int>(m->state.changes & 7) << 9 | like << 8;
+  int changed =
+      CodeMixed(c, m, &m->changedAfter[history | m->state.lastOld], ADAPT_SHIFT,
+                &m->changedAt[history | old[0]], ADAPT_SHIFT, m->weights[history >> 8],
+                CHANGE_MIX_RATE, now != nullptr && now[0] != old[0]);
   int count = 1;
   out[0] = old[0];
   if (changed) {
-    m->lastHigh = high;
+    m->state.lastHigh = high;
     int index = now != nullptr ? FindDelta(m, old, available, now) : -1;
-    m->lastHit = c->Bit(&m->deltaHit[m->lastHit | like << 1], index >= 0);
-    if (m->lastHit) {
+    m->state.lastHit = c->Bit(&m->deltaHit[m->state.lastHit | like << 1], index >= 0);
+    if (m->state.lastHit) {
       uint32_t delta =
-          m->deltas[CodeTree(c, m->deltaIndex[like], 4, static_cast<uint32_t>(index))];
+          m->state
+              .deltas[CodeTree(c, m->deltaIndex[like], 4, static_cast<uint32_t>(index))];
       int zeros = LowZeroBytes(delta);
       count = 4 - zeros;
       if (delta == 0 || count > available)
@@ -341,8 +331,8 @@ int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t availab
       if (difference == 0)
         return 0;
       out[0] = static_cast<uint8_t>(old[0] + difference);
-      if (m->deltaDue == 0)
-        m->deltaDue = 4;
+      if (m->state.deltaDue == 0)
+        m->state.deltaDue = 4;
     }
   }
   for (int i = 0; i < count; i++)
@@ -351,7 +341,7 @@ int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t availab
 }
 
 inline uint8_t NoteLiteral(CompactModel2* m, uint8_t byte) {
-  m->lastNew = byte;
+  m->state.lastNew = byte;
   return byte;
 }
 
@@ -360,9 +350,10 @@ template <typename Coder>
 uint8_t CodeLiteral2(Coder* c, CompactModel2* m, uint8_t byte) {
   uint32_t node = 1;
   for (int i = 7; i >= 0; i--)
-    node = node << 1 | CodeMixed(c, m, &m->literal[m->lastNew][node], 3,
-                                 &m->literalAlone[node], 4, m->literalWeights[node],
-                                 LITERAL_MIX_RATE, (byte >> i) & 1);
+    node =
+        node << 1 |
+        CodeMixed(c, m, &m->literal[m->state.lastNew][node], 3, &m->literalAlone[node], 4,
+                  m->weights[CHANGE_WEIGHTS + node], LITERAL_MIX_RATE, (byte >> i) & 1);
   return NoteLiteral(m, static_cast<uint8_t>(node));
 }
 
@@ -377,15 +368,15 @@ struct Repeat {
 // value is the caller's to code.
 template <typename Coder>
 Repeat CodeRepeat(Coder* c, CompactModel2* m, Repeat repeat) {
-  m->lastRepeat = c->Bit(&m->repeat[m->lastRepeat], repeat.length > 0);
-  if (!m->lastRepeat)
+  m->state.lastRepeat = c->Bit(&m->repeat[m->state.lastRepeat], repeat.length > 0);
+  if (!m->state.lastRepeat)
     return Repeat{0, 0};
-  if (!c->Bit(&m->sameDistance, repeat.distance == m->lastDistance))
-    m->lastDistance = CodeLength(c, &m->lengths[FIELD_DISTANCE],
-                                 static_cast<uint32_t>(repeat.distance));
+  if (!c->Bit(&m->sameDistance, repeat.distance == m->state.lastDistance))
+    m->state.lastDistance = CodeLength(c, &m->lengths[FIELD_DISTANCE],
+                                       static_cast<uint32_t>(repeat.distance));
   int32_t length =
       CodeLength(c, &m->lengths[FIELD_REPEAT], static_cast<uint32_t>(repeat.length));
-  return Repeat{m->lastDistance, length};
+  return Repeat{m->state.lastDistance, length};
 }
 
 inline void AddToSum(CompactSum* sum, const uint8_t* bytes, int32_t count) {

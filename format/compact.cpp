@@ -79,7 +79,7 @@ bool Flush(CompactDecoder* d) {
   return true;
 }
 
-bool Put(CompactDecoder* d, uint8_t byte) {
+SMALL_CALL bool Put(CompactDecoder* d, uint8_t byte) {
   d->output[d->pending++] = byte;
   return d->pending < COMPACT_BUFFER_SIZE || Flush(d);
 }

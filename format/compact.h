@@ -78,10 +78,13 @@ constexpr int WORD_DELTAS = 16;
 constexpr int STRETCH_STEPS = 4096;
 constexpr int STRETCH_LIMIT = 2047;
 constexpr int CHANGE_WEIGHTS = 16;
+constexpr int STRIDE_LIMIT = 31;
 
 struct CompactModel2 {
   CompactProbability changedAfter[CHANGE_CONTEXTS];  // by the old byte before
-  CompactProbability changedAt[CHANGE_CONTEXTS];     // by the old byte itself
+  // by the old byte itself and the bytes since the last change, which
+  // follows the records of a table
+  CompactProbability changedAt[CHANGE_CONTEXTS << 2];
   CompactProbability deltaHit[4];
   CompactProbability deltaIndex[2][WORD_DELTAS];
   CompactProbability difference[128][256];
@@ -101,6 +104,7 @@ struct CompactModel2 {
     uint32_t newWord;              // the last four bytes a copy made, the latest on top
     uint32_t oldWord;              // and the old bytes under them
     uint32_t changes;
+    int since;          // bytes since the last changed one, up to STRIDE_LIMIT
     uint32_t lastHigh;  // 1 + the top half of the old word at the last change
     int32_t lastDistance;
     int deltaDue;  // bytes until a byte change's word is complete

@@ -30,8 +30,10 @@ constexpr int LITERAL_MIX_RATE = 10;
 // steps are expanded where they are used.
 #ifdef __OPTIMIZE_SIZE__
 #define HOT_INLINE
+#define SMALL_CALL __attribute__((noinline))
 #else
 #define HOT_INLINE __attribute__((always_inline)) inline
+#define SMALL_CALL inline
 #endif
 
 // A probability of a 0 above this is all but sure.
@@ -57,31 +59,21 @@ void StartTable(Table& table) {
                      BYTES / static_cast<int>(sizeof(CompactProbability)));
 }
 
-// Logistic mixing in integers. Squash maps a stretched probability d (the
-// log of its odds, in 1/256, within +-2047) to a probability in 1/4096,
-// interpolating between 33 points; the stretch table is its inverse.
-constexpr int16_t SQUASH_POINTS[33] = {
-    1,    2,    3,    6,    10,   16,   27,   45,   73,   120,  194,
-    310,  488,  747,  1101, 1546, 2047, 2549, 2994, 3348, 3607, 3785,
-    3901, 3975, 4024, 4050, 4068, 4079, 4085, 4089, 4092, 4093, 4094};
-
-inline int Squash(int d) {
-  if (d > STRETCH_LIMIT)
-    d = STRETCH_LIMIT;
-  if (d < -STRETCH_LIMIT)
-    d = -STRETCH_LIMIT;
-  int weight = d & 127, at = (d >> 7) + 16;
-  return (SQUASH_POINTS[at] * (128 - weight) + SQUASH_POINTS[at + 1] * weight + 64) >> 7;
-}
-
+// Logistic mixing in integers. squash maps a stretched probability d (the
+// log of its odds, in 1/256, within +-STRETCH_LIMIT) to a probability in
+// 1/4096: 4096 / (1 + e^-d/256), with e^d/256 grown step by step from d = 0
+// by 1 + 1/256, close enough to e^1/256; stretch is its inverse.
 inline void MakeMixerScales(int16_t* stretch, int16_t* squash) {
-  int next = 0;
-  for (int d = -STRETCH_LIMIT; d <= STRETCH_LIMIT; d++) {
-    int p = Squash(d);
-    squash[d + STRETCH_LIMIT] = static_cast<int16_t>(p);
-    for (; next <= p; next++)
-      stretch[next] = static_cast<int16_t>(d);
+  uint32_t grown = 1 << 16;
+  for (int d = 0; d <= STRETCH_LIMIT; d++, grown += grown >> 8) {
+    int p = 4096 - static_cast<int>((1u << 28) / (grown + (1u << 16)));
+    squash[STRETCH_LIMIT + d] = static_cast<int16_t>(p);
+    squash[STRETCH_LIMIT - d] = static_cast<int16_t>(4096 - p);
   }
+  int next = 0;
+  for (int d = -STRETCH_LIMIT; d <= STRETCH_LIMIT; d++)
+    for (; next <= squash[STRETCH_LIMIT + d]; next++)
+      stretch[next] = static_cast<int16_t>(d);
   for (; next < STRETCH_STEPS; next++)
     stretch[next] = STRETCH_LIMIT;
 }
@@ -227,15 +219,17 @@ inline void StartModel2(CompactModel2* m) {
   MakeMixerScales(m->stretch, m->squash);
 }
 
-// Moves delta to the front of the recent ones, or puts it there.
+// Moves delta to the front of the recent ones, or puts it there; the
+// others move back up to its old place, or to the end.
 inline void PromoteDelta(CompactModel2* m, uint32_t delta) {
-  int at = WORD_DELTAS - 1;
-  for (int i = 0; i < at; i++)
-    if (m->state.deltas[i] == delta)
-      at = i;
-  for (; at > 0; at--)
-    m->state.deltas[at] = m->state.deltas[at - 1];
-  m->state.deltas[0] = delta;
+  uint32_t carried = delta;
+  for (uint32_t& place : m->state.deltas) {
+    uint32_t was = place;
+    place = carried;
+    if (was == delta)
+      break;
+    carried = was;
+  }
 }
 
 // Every byte a copy makes passes here. Four bytes after a byte change the
@@ -243,6 +237,8 @@ inline void PromoteDelta(CompactModel2* m, uint32_t delta) {
 // ones.
 inline void NoteCopied(CompactModel2* m, uint8_t oldByte, uint8_t newByte) {
   m->state.changes = m->state.changes << 1 | (oldByte != newByte);
+  m->state.since =
+      oldByte != newByte ? 0 : m->state.since + (m->state.since < STRIDE_LIMIT);
   m->state.lastOld = oldByte;
   m->state.lastNew = newByte;
   m->state.newWord = m->state.newWord >> 8 | uint32_t{newByte} << 24;
@@ -305,10 +301,10 @@ int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t availab
   uint32_t high = available >= 4 ? (uint32_t{old[2]} | uint32_t{old[3]} << 8) + 1 : 0;
   int like = high == m->state.lastHigh;
   int history = static_cast<int>(m->state.changes & 7) << 9 | like << 8;
-  int changed =
-      CodeMixed(c, m, &m->changedAfter[history | m->state.lastOld], ADAPT_SHIFT,
-                &m->changedAt[history | old[0]], ADAPT_SHIFT, m->weights[history >> 8],
-                CHANGE_MIX_RATE, now != nullptr && now[0] != old[0]);
+  int changed = CodeMixed(c, m, &m->changedAfter[history | m->state.lastOld], ADAPT_SHIFT,
+                          &m->changedAt[m->state.since << 9 | like << 8 | old[0]],
+                          ADAPT_SHIFT, m->weights[history >> 8], CHANGE_MIX_RATE,
+                          now != nullptr && now[0] != old[0]);
   int count = 1;
   out[0] = old[0];
   if (changed) {

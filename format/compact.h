@@ -101,8 +101,10 @@ struct CompactModel2 {
   int16_t squash[2 * STRETCH_LIMIT + 1];
   struct {
     uint32_t deltas[WORD_DELTAS];  // most recent first
-    uint32_t newWord;              // the last four bytes a copy made, the latest on top
-    uint32_t oldWord;              // and the old bytes under them
+    // the bytes a copy made since a byte change, the latest on top, and the
+    // old bytes under them
+    uint32_t newWord;
+    uint32_t oldWord;
     uint32_t changes;
     int since;          // bytes since the last changed one, up to STRIDE_LIMIT
     uint32_t lastHigh;  // 1 + the top half of the old word at the last change

@@ -98,8 +98,8 @@ struct RangeEncoder {
 
 // What coding a bit would cost, in bits, without coding it or adapting.
 struct Pricer {
-  const float* costs;  // of a bit of probability p, at p >> 4
-  float bits;
+  const int32_t* costs;  // of a bit of probability p, at p >> 4
+  int32_t bits;          // in 1/256 bit, so that choices are the same on every build
 
   int Code(uint32_t p, int bit) {
     bits += costs[(bit ? (1u << PROBABILITY_BITS) - p : p) >> 4];
@@ -128,7 +128,7 @@ struct Encoding {
   ProgressReport progress;
   int32_t reported;  // new bytes covered at the last report
   RepeatFinder* repeats;
-  float costs[1 << (PROBABILITY_BITS - 4)];
+  int32_t costs[1 << (PROBABILITY_BITS - 4)];
 };
 
 // An alignment: new byte i against old byte i + offset.
@@ -266,7 +266,7 @@ Repeat FindRepeat(Encoding* e, int32_t at, int32_t limit) {
   return best;
 }
 
-float PriceRepeat(Encoding* e, Repeat repeat) {
+int32_t PriceRepeat(Encoding* e, Repeat repeat) {
   CompactModel2* m = e->model;
   int lastRepeat = m->state.lastRepeat;
   int32_t lastDistance = m->state.lastDistance;
@@ -279,7 +279,7 @@ float PriceRepeat(Encoding* e, Repeat repeat) {
 
 // Literal bytes priced as the model stands, without its learning from
 // them.
-float PriceLiterals(const Encoding* e, const uint8_t* bytes, int32_t count) {
+int32_t PriceLiterals(const Encoding* e, const uint8_t* bytes, int32_t count) {
   CompactModel2* m = e->model;
   Pricer pricer{e->costs, 0};
   uint8_t previous = m->state.lastNew;
@@ -302,13 +302,13 @@ float PriceLiterals(const Encoding* e, const uint8_t* bytes, int32_t count) {
 // Whether the repeat costs less than the bytes it stands for, and less
 // than a longer repeat one byte later would with this byte before it.
 bool RepeatPays(Encoding* e, int32_t at, int32_t end, Repeat repeat) {
-  float price = PriceRepeat(e, repeat);
+  int32_t price = PriceRepeat(e, repeat);
   if (repeat.length < REPEAT_MIN || price >= PriceLiterals(e, e->now + at, repeat.length))
     return false;
   Repeat later = at + 1 < end ? FindRepeat(e, at + 1, end - at - 1) : Repeat{0, 0};
   if (later.length <= repeat.length)
     return true;
-  float otherwise = PriceLiterals(e, e->now + at, 1) + PriceRepeat(e, later);
+  int32_t otherwise = PriceLiterals(e, e->now + at, 1) + PriceRepeat(e, later);
   return price + PriceLiterals(e, e->now + at + repeat.length,
                                later.length + 1 - repeat.length) <=
          otherwise;
@@ -445,8 +445,8 @@ bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
                   {},  0,       progress, 0,       repeats,  {}};
     e->coder = RangeEncoder{stream, false, 0, UINT32_MAX, 0, 1};
     for (int i = 0; i < (1 << (PROBABILITY_BITS - 4)); i++)
-      e->costs[i] =
-          -std::log2((static_cast<float>(i) + 0.5f) / (1 << (PROBABILITY_BITS - 4)));
+      e->costs[i] = static_cast<int32_t>(
+          std::lround(-256 * std::log2((i + 0.5) / (1 << (PROBABILITY_BITS - 4)))));
     encoded = Encode(e);
   }
   std::free(suffixes);

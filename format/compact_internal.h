@@ -241,11 +241,12 @@ inline void NoteCopied(CompactModel2* m, uint8_t oldByte, uint8_t newByte) {
       oldByte != newByte ? 0 : m->state.since + (m->state.since < STRIDE_LIMIT);
   m->state.lastOld = oldByte;
   m->state.lastNew = newByte;
-  m->state.newWord = m->state.newWord >> 8 | uint32_t{newByte} << 24;
-  m->state.oldWord = m->state.oldWord >> 8 | uint32_t{oldByte} << 24;
-  if (m->state.deltaDue > 0 && --m->state.deltaDue == 0 &&
-      m->state.newWord != m->state.oldWord)
-    PromoteDelta(m, m->state.newWord - m->state.oldWord);
+  if (m->state.deltaDue > 0) {
+    m->state.newWord = m->state.newWord >> 8 | uint32_t{newByte} << 24;
+    m->state.oldWord = m->state.oldWord >> 8 | uint32_t{oldByte} << 24;
+    if (--m->state.deltaDue == 0 && m->state.newWord != m->state.oldWord)
+      PromoteDelta(m, m->state.newWord - m->state.oldWord);
+  }
 }
 
 // A word difference's low bytes that are zero leave the old bytes under
@@ -294,8 +295,8 @@ inline int FindDelta(const CompactModel2* m, const uint8_t* old, int32_t availab
 // the new bytes to out and returns their count: 0 when the stream asks for
 // what cannot be.
 template <typename Coder>
-int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old, int32_t available,
-                 const uint8_t* now, uint8_t* out) {
+HOT_INLINE int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old,
+                            int32_t available, const uint8_t* now, uint8_t* out) {
   // A change is likelier where the old bytes look like the address or
   // displacement that changed last.
   uint32_t high = available >= 4 ? (uint32_t{old[2]} | uint32_t{old[3]} << 8) + 1 : 0;

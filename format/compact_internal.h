@@ -11,7 +11,6 @@
 
 constexpr int PROBABILITY_BITS = 16;
 constexpr CompactProbability PROBABILITY_START = 1 << (PROBABILITY_BITS - 1);
-constexpr uint32_t PROBABILITY_EVEN = PROBABILITY_START;
 constexpr int ADAPT_SHIFT = 3;
 // Version 1's literal bytes are new code or data, some of it close to
 // random: their probabilities settle more and swing less.
@@ -27,7 +26,8 @@ constexpr int32_t REPEAT_MIN = 4;
 constexpr int CHANGE_MIX_RATE = 13;
 constexpr int LITERAL_MIX_RATE = 10;
 // The stub is built for size, the tool for speed: there the hottest
-// steps are expanded where they are used.
+// steps are expanded where they are used, while the stub calls even small
+// ones rather than repeat them.
 #ifdef __OPTIMIZE_SIZE__
 #define HOT_INLINE
 #define SMALL_CALL __attribute__((noinline))
@@ -49,14 +49,6 @@ inline void AdaptTo(CompactProbability* p, int bit, int shift) {
 inline void StartProbabilities(CompactProbability* p, int count) {
   for (int i = 0; i < count; i++)
     p[i] = PROBABILITY_START;
-}
-
-// Any table made of probabilities alone.
-template <typename Table>
-void StartTable(Table& table) {
-  constexpr int BYTES = sizeof(Table);
-  StartProbabilities(reinterpret_cast<CompactProbability*>(&table),
-                     BYTES / static_cast<int>(sizeof(CompactProbability)));
 }
 
 // Logistic mixing in integers. squash maps a stretched probability d (the
@@ -86,8 +78,8 @@ inline void Learn(int32_t* weight, int input, int error, int rate) {
                                  static_cast<uint32_t>((input * error) >> rate));
 }
 
-// A bit predicted by two adaptive probabilities, mixed by weights that
-// learn which of them to trust.
+// The probability of a 0 (in 1/4096) that two others make, mixed by the
+// weights.
 inline int Mixed(const CompactModel2* m, const CompactProbability* a,
                  const CompactProbability* b, const int32_t* weights) {
   uint32_t sum =
@@ -175,6 +167,14 @@ BlockHead CodeBlockHead(Coder* c, CompactProbability* jumpBack, LengthModel* len
   return result;
 }
 
+// Probabilities first, state last: see CompactModel1 and CompactModel2.
+template <typename Model>
+void StartModel(Model* m) {
+  StartProbabilities(reinterpret_cast<CompactProbability*>(m),
+                     offsetof(Model, jumpBack) / sizeof(CompactProbability) + 1);
+  m->state = {};
+}
+
 // Version 1.
 
 // A copied byte: whether it differs from the old byte under it, judged by
@@ -203,14 +203,6 @@ uint8_t CodeLiteral(Coder* c, CompactModel1* m, uint8_t newByte) {
 }
 
 // Version 2.
-
-// Probabilities first, state last: see CompactModel1 and CompactModel2.
-template <typename Model>
-void StartModel(Model* m) {
-  StartProbabilities(reinterpret_cast<CompactProbability*>(m),
-                     offsetof(Model, jumpBack) / sizeof(CompactProbability) + 1);
-  m->state = {};
-}
 
 inline void StartModel2(CompactModel2* m) {
   StartModel(m);

@@ -24,6 +24,7 @@ constexpr int32_t SWITCH_MARGIN = 8;
 // Longer exact matches are taken in parts; this bounds the search's work.
 constexpr int32_t MATCH_LIMIT = 4096;
 constexpr int32_t PROGRESS_STEP = 1 << 16;
+constexpr int32_t GRAM = 8;
 // Repeats are looked up through chains of earlier places with the same
 // first four bytes, the most recent first, this many at most.
 constexpr int HASH_BITS = 16;
@@ -128,6 +129,8 @@ struct Encoding {
   ProgressReport progress;
   int32_t reported;  // new bytes covered at the last report
   RepeatFinder* repeats;
+  uint8_t* grams;  // one bit for each hash of the old file's eight-byte strings
+  int gramBits;
   int32_t costs[1 << (PROBABILITY_BITS - 4)];
 };
 
@@ -137,6 +140,35 @@ struct Anchor {
   int32_t offset;
   int32_t length;
 };
+
+uint32_t GramHash(const uint8_t* bytes, int bits) {
+  uint64_t gram;
+  std::memcpy(&gram, bytes, sizeof gram);
+  return static_cast<uint32_t>((gram * 0x9E3779B97F4A7C15u) >> (64 - bits));
+}
+
+// Whether the eight new bytes from at may occur in the old file; false
+// only when they surely do not.
+bool MayOccur(const Encoding* e, int32_t at) {
+  if (e->newSize - at < GRAM || e->grams == nullptr)
+    return true;
+  uint32_t hash = GramHash(e->now + at, e->gramBits);
+  return (e->grams[hash >> 3] >> (hash & 7)) & 1;
+}
+
+// About a byte for each byte of the old file, taken after sorting, which
+// needs more; without it every place is searched.
+void MarkGrams(Encoding* e) {
+  int bits = 15;
+  while (bits < 32 && (int64_t{1} << bits) < int64_t{8} * e->oldSize)
+    bits++;
+  e->grams = static_cast<uint8_t*>(std::calloc(size_t{1} << (bits - 3), 1));
+  e->gramBits = bits;
+  for (int32_t i = 0; e->grams != nullptr && i + GRAM <= e->oldSize; i++) {
+    uint32_t hash = GramHash(e->old + i, bits);
+    e->grams[hash >> 3] = static_cast<uint8_t>(e->grams[hash >> 3] | 1 << (hash & 7));
+  }
+}
 
 bool Agrees(const Encoding* e, int32_t at, int32_t offset) {
   int64_t o = int64_t{at} + offset;
@@ -157,8 +189,12 @@ Anchor NextAnchor(const Encoding* e, int32_t scan, int32_t offset) {
   int32_t agreeing = 0, counted = scan;
   while (scan < e->newSize) {
     int32_t limit = e->newSize - scan < MATCH_LIMIT ? e->newSize - scan : MATCH_LIMIT;
-    SuffixMatch match =
-        LongestMatch(e->old, e->oldSize, e->suffixes, e->now + scan, limit);
+    // Where the old file has not even the next eight bytes anywhere and the
+    // current alignment disagrees here, a search could find nothing that
+    // counts.
+    SuffixMatch match{0, 0};
+    if (Agrees(e, scan, offset) || MayOccur(e, scan))
+      match = LongestMatch(e->old, e->oldSize, e->suffixes, e->now + scan, limit);
     for (; counted < scan + match.length; counted++)
       agreeing += Agrees(e, counted, offset);
     if (match.length > agreeing + SWITCH_MARGIN)
@@ -441,13 +477,15 @@ bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
   if (encoded) {
     std::memset(repeats->head, 0xFF, sizeof repeats->head);
     repeats->filled = 0;
-    *e = Encoding{old, oldSize, now,      newSize, suffixes, model,
-                  {},  0,       progress, 0,       repeats,  {}};
+    *e = Encoding{old, oldSize,  now, newSize, suffixes, model, {},
+                  0,   progress, 0,   repeats, nullptr,  0,     {}};
+    MarkGrams(e);
     e->coder = RangeEncoder{stream, false, 0, UINT32_MAX, 0, 1};
     for (int i = 0; i < (1 << (PROBABILITY_BITS - 4)); i++)
       e->costs[i] = static_cast<int32_t>(
           std::lround(-256 * std::log2((i + 0.5) / (1 << (PROBABILITY_BITS - 4)))));
     encoded = Encode(e);
+    std::free(e->grams);
   }
   std::free(suffixes);
   std::free(e);

@@ -170,8 +170,8 @@ int main() {
   }
   std::printf(
       "encode seconds of the compact encoder and the peers built for this machine, each\n"
-      "a whole run of its program; ours applied in this process under Wine (here it\n"
-      "may run on qemu-i386 emulation); sums without the random pair\n");
+      "the best of three whole runs of its program; ours applied in this process under\n"
+      "Wine (here it may run on qemu-i386 emulation); sums without the random pair\n");
   std::printf("compact_size_ratio_to_bsdiff_exe=%.3f\n", exeRatio);
   std::printf("compact_size_ratio_to_bsdiff_max=%.3f\n", maxRatio);
   std::printf("compact_random_growth=%.4f\n", randomGrowth);

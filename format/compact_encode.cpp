@@ -129,7 +129,8 @@ struct Encoding {
   ProgressReport progress;
   int32_t reported;  // new bytes covered at the last report
   RepeatFinder* repeats;
-  uint8_t* grams;  // one bit for each hash of the old file's eight-byte strings
+  int32_t* buckets;  // where the suffixes of each two first bytes begin
+  uint8_t* grams;    // one bit for each hash of the old file's eight-byte strings
   int gramBits;
   int32_t costs[1 << (PROBABILITY_BITS - 4)];
 };
@@ -156,8 +157,7 @@ bool MayOccur(const Encoding* e, int32_t at) {
   return (e->grams[hash >> 3] >> (hash & 7)) & 1;
 }
 
-// About a byte for each byte of the old file, taken after sorting, which
-// needs more; without it every place is searched.
+// About a byte for each byte of the old file.
 void MarkGrams(Encoding* e) {
   int bits = 15;
   while (bits < 32 && (int64_t{1} << bits) < int64_t{8} * e->oldSize)
@@ -194,7 +194,8 @@ Anchor NextAnchor(const Encoding* e, int32_t scan, int32_t offset) {
     // counts.
     SuffixMatch match{0, 0};
     if (Agrees(e, scan, offset) || MayOccur(e, scan))
-      match = LongestMatch(e->old, e->oldSize, e->suffixes, e->now + scan, limit);
+      match =
+          LongestMatch(e->old, e->oldSize, e->suffixes, e->buckets, e->now + scan, limit);
     for (; counted < scan + match.length; counted++)
       agreeing += Agrees(e, counted, offset);
     if (match.length > agreeing + SWITCH_MARGIN)
@@ -477,14 +478,20 @@ bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
   if (encoded) {
     std::memset(repeats->head, 0xFF, sizeof repeats->head);
     repeats->filled = 0;
-    *e = Encoding{old, oldSize,  now, newSize, suffixes, model, {},
-                  0,   progress, 0,   repeats, nullptr,  0,     {}};
+    *e = Encoding{old,      oldSize, now,     newSize, suffixes, model, {}, 0,
+                  progress, 0,       repeats, nullptr, nullptr,  0,     {}};
+    // Both indexes are taken after sorting, which needs more while it works;
+    // without them the encoder searches more.
+    e->buckets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (PAIR_BUCKETS + 1)));
+    if (e->buckets != nullptr)
+      FindPairBuckets(old, oldSize, e->buckets);
     MarkGrams(e);
     e->coder = RangeEncoder{stream, false, 0, UINT32_MAX, 0, 1};
     for (int i = 0; i < (1 << (PROBABILITY_BITS - 4)); i++)
       e->costs[i] = static_cast<int32_t>(
           std::lround(-256 * std::log2((i + 0.5) / (1 << (PROBABILITY_BITS - 4)))));
     encoded = Encode(e);
+    std::free(e->buckets);
     std::free(e->grams);
   }
   std::free(suffixes);

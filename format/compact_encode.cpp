@@ -157,10 +157,10 @@ bool MayOccur(const Encoding* e, int32_t at) {
   return (e->grams[hash >> 3] >> (hash & 7)) & 1;
 }
 
-// About a byte for each byte of the old file.
+// Half a byte to a byte for each byte of the old file (4 KiB at least).
 void MarkGrams(Encoding* e) {
   int bits = 15;
-  while (bits < 32 && (int64_t{1} << bits) < int64_t{8} * e->oldSize)
+  while (bits < 32 && (int64_t{1} << (bits + 1)) <= int64_t{8} * e->oldSize)
     bits++;
   e->grams = static_cast<uint8_t*>(std::calloc(size_t{1} << (bits - 3), 1));
   e->gramBits = bits;

@@ -13,23 +13,32 @@ int NextStreamByte(CompactDecoder* d) {
   return byte;
 }
 
+// A local of DecodeCompact's, so that the compiler can keep its range in
+// registers while bytes are stored.
 struct RangeDecoder {
   CompactDecoder* d;
+  uint32_t range;
+  uint32_t code;
+
+  int Code(uint32_t p, int) {
+    uint32_t bound = (range >> PROBABILITY_BITS) * p;
+    int bit = code >= bound;
+    if (bit) {
+      code -= bound;
+      range -= bound;
+    } else {
+      range = bound;
+    }
+    while (range < RANGE_TOP) {
+      range <<= 8;
+      code = code << 8 | static_cast<uint32_t>(NextStreamByte(d));
+    }
+    return bit;
+  }
 
   int Bit(CompactProbability* p, int, int shift = ADAPT_SHIFT) {
-    uint32_t bound = (d->range >> PROBABILITY_BITS) * *p;
-    int bit = d->code >= bound;
-    if (bit) {
-      d->code -= bound;
-      d->range -= bound;
-    } else {
-      d->range = bound;
-    }
+    int bit = Code(*p, 0);
     AdaptTo(p, bit, shift);
-    while (d->range < RANGE_TOP) {
-      d->range <<= 8;
-      d->code = d->code << 8 | static_cast<uint32_t>(NextStreamByte(d));
-    }
     return bit;
   }
 };
@@ -38,16 +47,18 @@ bool ReadHeader(CompactDecoder* d) {
   bool valid = NextStreamByte(d) == COMPACT_LEAD;
   for (uint8_t magic : COMPACT_MAGIC)
     valid = valid && NextStreamByte(d) == magic;
-  return valid && NextStreamByte(d) == COMPACT_VERSION && !d->streamEnded;
+  d->version = NextStreamByte(d);
+  return valid && static_cast<unsigned>(d->version - 1) < COMPACT_VERSION &&
+         !d->streamEnded;
 }
 
 // The encoder's first byte is always 0.
-bool StartRange(CompactDecoder* d) {
-  d->range = UINT32_MAX;
-  d->code = 0;
-  bool valid = NextStreamByte(d) == 0;
+bool StartRange(RangeDecoder* c) {
+  c->range = UINT32_MAX;
+  c->code = 0;
+  bool valid = NextStreamByte(c->d) == 0;
   for (int i = 1; i < RANGE_START_BYTES; i++)
-    d->code = d->code << 8 | static_cast<uint32_t>(NextStreamByte(d));
+    c->code = c->code << 8 | static_cast<uint32_t>(NextStreamByte(c->d));
   return valid;
 }
 
@@ -62,49 +73,96 @@ bool Flush(CompactDecoder* d) {
   return true;
 }
 
-bool Put(CompactDecoder* d, uint8_t byte) {
+SMALL_CALL bool Put(CompactDecoder* d, uint8_t byte) {
   d->output[d->pending++] = byte;
   return d->pending < COMPACT_BUFFER_SIZE || Flush(d);
 }
 
-CompactResult Copy(CompactDecoder* d, int32_t from, int32_t count) {
-  RangeDecoder coder{d};
+// A step of version 2 may change up to four bytes from where it starts, so
+// each bufferful but the copy's last is decoded up to three bytes short
+// of its end, and the next one read from where the steps stopped.
+CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
+  CompactDecoder* d = coder->d;
+  if (d->version > 1)
+    d->model2.state.deltaDue = 0;
   while (count > 0) {
     int32_t chunk = count < COMPACT_BUFFER_SIZE ? count : COMPACT_BUFFER_SIZE;
     if (!d->io->readOld(d->io->context, from, d->old, chunk))
       return COMPACT_OLD_UNREADABLE;
-    for (int32_t i = 0; i < chunk; i++)
-      if (!Put(d, CodeCopied(&coder, &d->model, d->old[i], 0)))
-        return COMPACT_WRITE_FAILED;
-    from += chunk;
-    count -= chunk;
+    int32_t end = chunk < count ? chunk - 3 : chunk, i = 0;
+    while (i < end) {
+      uint8_t made[4];
+      int n = 1;
+      if (d->version == 1)
+        made[0] = CodeCopied(coder, &d->model1, d->old[i], 0);
+      else
+        n = CodeCopyStep(coder, &d->model2, d->old + i, chunk - i, nullptr, made);
+      if (n == 0)
+        return COMPACT_DAMAGED;
+      for (int j = 0; j < n; j++)
+        if (!Put(d, made[j]))
+          return COMPACT_WRITE_FAILED;
+      i += n;
+    }
+    from += i;
+    count -= i;
   }
   return COMPACT_DONE;
 }
 
-CompactResult Insert(CompactDecoder* d, int32_t count) {
-  RangeDecoder coder{d};
-  for (int32_t i = 0; i < count; i++)
-    if (!Put(d, CodeLiteral(&coder, &d->model, 0)))
-      return COMPACT_WRITE_FAILED;
+// Literal bytes: single ones, and repeats from the output buffer, which
+// keeps the last COMPACT_BUFFER_SIZE new bytes.
+CompactResult Insert(RangeDecoder* coder, int32_t count) {
+  CompactDecoder* d = coder->d;
+  CompactModel2* m = &d->model2;
+  while (count > 0) {
+    Repeat repeat{0, 0};
+    if (d->version > 1)
+      repeat = CodeRepeat(coder, m, repeat);
+    int32_t produced = d->written + d->pending;
+    if (repeat.length > count ||
+        (repeat.length > 0 &&
+         (repeat.length < REPEAT_MIN || repeat.distance < 1 ||
+          repeat.distance > produced || repeat.distance > COMPACT_BUFFER_SIZE)))
+      return COMPACT_DAMAGED;
+    int32_t length = repeat.length > 0 ? repeat.length : 1;
+    count -= length;
+    for (int32_t i = 0; i < length; i++) {
+      uint8_t byte;
+      if (d->version == 1)
+        byte = CodeLiteral(coder, &d->model1, 0);
+      else if (repeat.length == 0)
+        byte = CodeLiteral2(coder, m, 0);
+      else
+        byte = NoteLiteral(
+            m, d->output[(d->pending - repeat.distance) & (COMPACT_BUFFER_SIZE - 1)]);
+      if (!Put(d, byte))
+        return COMPACT_WRITE_FAILED;
+    }
+  }
   return COMPACT_DONE;
 }
 
 // Blocks until the new file is complete; *oldEnd is where the last copy
-// ended. Lengths are below 2^31, so the sums are exact in 64 bits.
-CompactResult DecodeBlock(CompactDecoder* d, int32_t oldSize, int32_t* oldEnd) {
-  RangeDecoder coder{d};
-  BlockHead head = CodeBlockHead(&coder, &d->model, BlockHead{});
-  int64_t from = int64_t{*oldEnd} + head.jump;
-  int64_t produced = int64_t{d->written} + d->pending;
-  if (d->streamEnded || from < 0 || from + head.copy > oldSize ||
-      produced + head.copy + head.literal > d->newSize ||
-      head.copy + int64_t{head.literal} == 0)
+// ended. Lengths and jumps are below 2^31 and checked against what is left
+// before they are added, so nothing overflows.
+CompactResult DecodeBlock(RangeDecoder* coder, int32_t oldSize, int32_t* oldEnd) {
+  CompactDecoder* d = coder->d;
+  bool first = d->version == 1;
+  BlockHead head =
+      CodeBlockHead(coder, first ? &d->model1.jumpBack : &d->model2.jumpBack,
+                    first ? d->model1.lengths : d->model2.lengths, BlockHead{});
+  if (d->streamEnded || head.jump < -*oldEnd || head.jump > oldSize - *oldEnd)
     return COMPACT_DAMAGED;
-  CompactResult result = Copy(d, static_cast<int32_t>(from), head.copy);
-  *oldEnd = static_cast<int32_t>(from + head.copy);
+  int32_t from = *oldEnd + head.jump;
+  int32_t room = d->newSize - d->written - d->pending;
+  if (head.copy > oldSize - from || head.copy > room || head.literal > room - head.copy ||
+      (head.copy | head.literal) == 0)
+    return COMPACT_DAMAGED;
+  CompactResult result = Copy(coder, from, head.copy);
+  *oldEnd = from + head.copy;
   if (result == COMPACT_DONE)
-    result = Insert(d, head.literal);
+    result = Insert(coder, head.literal);
   return result;
 }
 
@@ -124,17 +182,21 @@ CompactResult DecodeCompact(CompactDecoder* d, const CompactIo* io, int32_t oldS
   d->newSize = newSize;
   d->written = d->pending = 0;
   d->sum = CompactSum{1, 0};
-  StartModel(&d->model);
-  if (!ReadHeader(d) || !StartRange(d))
+  RangeDecoder coder{d, 0, 0};
+  if (!ReadHeader(d) || !StartRange(&coder))
     return COMPACT_DAMAGED;
+  if (d->version == 1)
+    StartModel(&d->model1);
+  else
+    StartModel2(&d->model2);
   CompactResult result = COMPACT_DONE;
   for (int32_t oldEnd = 0; result == COMPACT_DONE && d->written + d->pending < newSize;)
-    result = DecodeBlock(d, oldSize, &oldEnd);
+    result = DecodeBlock(&coder, oldSize, &oldEnd);
   if (result == COMPACT_DONE && d->pending > 0 && !Flush(d))
     result = COMPACT_WRITE_FAILED;
   // The encoder's last bytes spell out exactly where its range ended, which
   // leaves nothing over in a whole stream.
-  if (result == COMPACT_DONE && (d->streamEnded || d->code != 0 || !ReadSum(d)))
+  if (result == COMPACT_DONE && (d->streamEnded || coder.code != 0 || !ReadSum(d)))
     result = COMPACT_DAMAGED;
   return result;
 }

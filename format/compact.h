@@ -1,13 +1,23 @@
 // The compact stream: what follows the fourteen payload lines in a patch
 // made with --compact, in place of the byte-by-byte records.
 //
-//   COMPACT_LEAD, COMPACT_MAGIC, COMPACT_VERSION   (a plain stream starts
-//                                                   with 0x00 or 0x01)
+//   COMPACT_LEAD, COMPACT_MAGIC, a version byte  (a plain stream starts
+//                                                 with 0x00 or 0x01)
 //   range-coded blocks until the new file is complete, each:
 //     a jump in the old file (from where the last copy ended), a copy length
-//     and a literal length; the copied bytes as differences to the old
-//     file's bytes there, then the literal bytes
+//     and a literal length; the copied bytes as changes to the old file's
+//     bytes there, then the literal bytes
 //   the new file's Adler-32, four bytes, most significant first; the end
+//
+// Version 2, which the encoder writes, codes a change in a copy either as
+// a byte difference or as one of the sixteen 32-bit word differences seen
+// last (a moved address or displacement changes by the same amount in many
+// places), and the literal bytes as single bytes, as repeats from the last
+// COMPACT_BUFFER_SIZE bytes of the new file; a literal byte's two
+// predictions, from the byte before and from none, are mixed by weights
+// that learn which to trust, and so are those of whether a copied byte
+// changed. Version 1 streams, with byte differences and single literal
+// bytes only, still decode.
 //
 // The decoder streams: the caller feeds stream bytes, reads the old file at
 // the offsets asked for and takes the new bytes, all through CompactIo, and
@@ -22,29 +32,89 @@
 
 constexpr uint8_t COMPACT_LEAD = 0xFE;
 constexpr uint8_t COMPACT_MAGIC[] = {'P', 'B', 'C'};
-constexpr uint8_t COMPACT_VERSION = 1;
+// The newest version, the one the encoder writes; the decoder takes every
+// version from 1 up to it.
+constexpr uint8_t COMPACT_VERSION = 2;
 
 // Probabilities that the next bit is 0, in 1/65536.
 using CompactProbability = uint16_t;
 
-enum CompactField { FIELD_JUMP, FIELD_COPY, FIELD_LITERAL, FIELD_COUNT };
+enum CompactField {
+  FIELD_JUMP,
+  FIELD_COPY,
+  FIELD_LITERAL,
+  FIELD_DISTANCE,  // of a repeat, version 2 on
+  FIELD_REPEAT,
+  FIELD_COUNT
+};
 
 constexpr int COMPACT_WIDTHS = 32;  // bit widths 0 to 31 of a length
-constexpr int CHANGE_CONTEXTS = 1 << 11;
 
-// The adaptive model, the same on both sides, and what its contexts are
-// made of.
-struct CompactModel {
-  CompactProbability changed[CHANGE_CONTEXTS];
+// A length's bit width, then the bits below its leading one.
+struct LengthModel {
+  CompactProbability width[COMPACT_WIDTHS];
+  CompactProbability mantissa[COMPACT_WIDTHS][COMPACT_WIDTHS];
+};
+
+// The adaptive models, the same on both sides, and what their contexts
+// are made of: version 1's and version 2's. Each starts with its
+// probabilities, all even at the start, and ends with its state, all zero.
+struct CompactModel1 {
+  CompactProbability changed[1 << 11];
   CompactProbability difference[256][256];
   CompactProbability literal[256][256];
-  CompactProbability width[FIELD_COUNT][COMPACT_WIDTHS];
-  CompactProbability mantissa[FIELD_COUNT][COMPACT_WIDTHS][COMPACT_WIDTHS];
+  LengthModel lengths[FIELD_LITERAL + 1];
   CompactProbability jumpBack;
-  uint32_t changes;  // one bit per recent copied byte, 1 where it changed
-  uint8_t lastOld;   // the old byte under the last copied byte
-  uint8_t lastNew;
-  uint8_t lastDifference;
+  struct {
+    uint32_t changes;  // one bit per recent copied byte, 1 where it changed
+    uint8_t lastOld;   // the old byte under the last copied byte
+    uint8_t lastNew;
+    uint8_t lastDifference;
+  } state;
+};
+
+constexpr int CHANGE_CONTEXTS = 1 << 12;
+constexpr int WORD_DELTAS = 16;
+constexpr int STRETCH_STEPS = 4096;
+constexpr int STRETCH_LIMIT = 2047;
+constexpr int CHANGE_WEIGHTS = 16;
+constexpr int STRIDE_LIMIT = 31;
+
+struct CompactModel2 {
+  CompactProbability changedAfter[CHANGE_CONTEXTS];  // by the old byte before
+  // by the old byte itself and the bytes since the last change, which
+  // follows the records of a table
+  CompactProbability changedAt[CHANGE_CONTEXTS << 2];
+  CompactProbability deltaHit[4];
+  CompactProbability deltaIndex[2][WORD_DELTAS];
+  CompactProbability difference[128][256];
+  CompactProbability literal[256][256];
+  CompactProbability literalAlone[256];
+  CompactProbability repeat[2];  // after a literal byte or a repeat
+  CompactProbability sameDistance;
+  LengthModel lengths[FIELD_COUNT];
+  CompactProbability jumpBack;
+  // The mixers' weights, for changes and then for literal bits, and the
+  // scale they work in; made at the start.
+  int32_t weights[CHANGE_WEIGHTS + 256][2];
+  int16_t stretch[STRETCH_STEPS];
+  int16_t squash[2 * STRETCH_LIMIT + 1];
+  struct {
+    uint32_t deltas[WORD_DELTAS];  // most recent first
+    // the bytes a copy made since a byte change, the latest on top, and the
+    // old bytes under them
+    uint32_t newWord;
+    uint32_t oldWord;
+    uint32_t changes;
+    int since;          // bytes since the last changed one, up to STRIDE_LIMIT
+    uint32_t lastHigh;  // 1 + the top half of the old word at the last change
+    int32_t lastDistance;
+    int deltaDue;  // bytes until a byte change's word is complete
+    int lastHit;
+    int lastRepeat;
+    uint8_t lastOld;
+    uint8_t lastNew;
+  } state;
 };
 
 // Adler-32 in its two halves.
@@ -73,10 +143,12 @@ enum CompactResult {
 constexpr int32_t COMPACT_BUFFER_SIZE = 65536;
 
 struct CompactDecoder {
-  CompactModel model;
+  union {
+    CompactModel1 model1;
+    CompactModel2 model2;
+  };
+  int version;
   const CompactIo* io;
-  uint32_t range;
-  uint32_t code;
   bool streamEnded;
   int32_t newSize;
   int32_t written;  // new bytes handed to writeNew so far

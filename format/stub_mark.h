@@ -20,9 +20,9 @@ struct StubMark {
 };
 static_assert(sizeof(StubMark) == STUB_MARK_MAGIC_SIZE + 2);
 
-// Our stub's: it decodes with format/compact, which reads COMPACT_VERSION
-// and no other.
-constexpr StubMark STUB_MARK = {"PBSTUB:COMPACT", COMPACT_VERSION, COMPACT_VERSION};
+// Our stub's: it decodes with format/compact, which reads every version from
+// 1 up to COMPACT_VERSION.
+constexpr StubMark STUB_MARK = {"PBSTUB:COMPACT", 1, COMPACT_VERSION};
 
 // Whether the stub's bytes hold a mark whose range takes in version.
 bool StubAppliesCompact(const uint8_t* stub, int32_t size, uint8_t version);

@@ -176,10 +176,14 @@ bool SortLevel(const Char* text, int32_t count, int32_t alphabet, int32_t* sa) {
   return sorted;
 }
 
-// Common prefix length of pattern and text from at, counting from known.
+// Common prefix length of pattern and text from at, counting from known
+// (or from the shorter one's end, which the one-byte suffix in a pair
+// bucket has before known).
 int32_t CommonLength(const uint8_t* text, int32_t count, int32_t at,
                      const uint8_t* pattern, int32_t patternLength, int32_t known) {
   int32_t limit = count - at < patternLength ? count - at : patternLength;
+  if (known > limit)
+    known = limit;
   while (known < limit && text[at + known] == pattern[known])
     known++;
   return known;
@@ -191,16 +195,39 @@ bool SortSuffixes(const uint8_t* text, int32_t count, int32_t* suffixes) {
   return SortLevel(text, count, BYTE_VALUES, suffixes);
 }
 
+void FindPairBuckets(const uint8_t* text, int32_t count, int32_t* buckets) {
+  for (int32_t i = 0; i <= PAIR_BUCKETS; i++)
+    buckets[i] = 0;
+  for (int32_t i = 0; i < count; i++)
+    buckets[text[i] << 8 | (i + 1 < count ? text[i + 1] : 0)]++;
+  for (int32_t i = 0, sum = 0; i <= PAIR_BUCKETS; i++) {
+    int32_t size = buckets[i];
+    buckets[i] = sum;
+    sum += size;
+  }
+}
+
 SuffixMatch LongestMatch(const uint8_t* text, int32_t count, const int32_t* suffixes,
-                         const uint8_t* pattern, int32_t patternLength) {
+                         const int32_t* buckets, const uint8_t* pattern,
+                         int32_t patternLength) {
   // Between the bounds, every suffix shares at least the smaller of the
-  // two bounds' common lengths with the pattern, so comparing starts there.
-  int32_t low = -1, high = count, lowLength = 0, highLength = 0;
+  // two bounds' common lengths with the pattern, so comparing starts there;
+  // inside the pattern's pair bucket, at least two.
+  int32_t low = -1, high = count, lowLength = 0, highLength = 0, shared = 0;
+  if (buckets != nullptr && patternLength >= 2) {
+    int32_t pair = pattern[0] << 8 | pattern[1];
+    if (buckets[pair] < buckets[pair + 1]) {
+      low = buckets[pair] - 1;
+      high = buckets[pair + 1];
+      shared = 2;
+    }
+  }
   while (high - low > 1) {
     int32_t middle = low + (high - low) / 2;
     int32_t at = suffixes[middle];
     int32_t known = lowLength < highLength ? lowLength : highLength;
-    int32_t length = CommonLength(text, count, at, pattern, patternLength, known);
+    int32_t length = CommonLength(text, count, at, pattern, patternLength,
+                                  known > shared ? known : shared);
     if (length == patternLength)
       return {at, length};
     if (at + length == count || text[at + length] < pattern[length]) {

@@ -15,7 +15,15 @@ struct SuffixMatch {
   int32_t length;
 };
 
+constexpr int32_t PAIR_BUCKETS = 1 << 16;
+
+// Where the sorted suffixes that start with each two bytes begin:
+// buckets[PAIR_BUCKETS + 1], the last one count. The one-byte suffix goes
+// with its byte followed by 0, before all of them.
+void FindPairBuckets(const uint8_t* text, int32_t count, int32_t* buckets);
+
 // The longest prefix of pattern that occurs anywhere in text, given text's
-// sorted suffixes.
+// sorted suffixes and, to search less, their pair buckets (may be null).
 SuffixMatch LongestMatch(const uint8_t* text, int32_t count, const int32_t* suffixes,
-                         const uint8_t* pattern, int32_t patternLength);
+                         const int32_t* buckets, const uint8_t* pattern,
+                         int32_t patternLength);

@@ -10,7 +10,7 @@
 #include "gui/controls.h"
 #include "gui/events.h"
 #include "gui/requesters.h"
-#include "gui/windows.h"
+#include "gui/window_table.h"
 #include "rt/settings.h"
 #include "rt/strings.h"
 

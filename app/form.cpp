@@ -4,7 +4,7 @@
 
 #include "app/request.h"
 #include "gui/controls.h"
-#include "gui/windows.h"
+#include "gui/window_table.h"
 
 namespace {
 

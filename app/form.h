@@ -46,8 +46,8 @@ constexpr int32_t CMD_COMPACT_PATCHES = 0x100;
 
 // Opens the main window (centred, client area 361 x 577), creates the
 // controls in number order and adds the window menu's item, unchecked.
-// Returns 0 in every case; when the window cannot be opened no control is
-// created.
+// When the window cannot be opened no control is created; the result is 0
+// either way, and start-up tells a missing window by LastWindowHandle.
 int32_t BuildMainForm();
 
 // The form while a patch is made: every field and button greyed, and the

@@ -10,7 +10,7 @@
 #include "gui/events.h"
 #include "gui/libraries.h"
 #include "gui/requesters.h"
-#include "gui/windows.h"
+#include "gui/window_table.h"
 #include "rt/files.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"

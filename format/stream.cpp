@@ -17,7 +17,7 @@ unsigned char* EncodeBytes(const unsigned char* oldBytes, const unsigned char* n
   return out;
 }
 
-int32_t Least(int32_t a, int32_t b) {
+int32_t Smaller(int32_t a, int32_t b) {
   return a < b ? a : b;
 }
 
@@ -41,15 +41,15 @@ int32_t UnchangedRun(const unsigned char* s, int32_t count) {
 // record cut by the chunk's end. Returns the positions decoded.
 int32_t FastRecords(DiffDecoder* d, DiffChunk* c) {
   bool fromOld = d->position < d->oldSize;
-  int32_t limit = Least(c->outRoom, d->newSize - d->position);
+  int32_t limit = Smaller(c->outRoom, d->newSize - d->position);
   if (fromOld)
-    limit = Least(limit, Least(c->oldCount, d->oldSize - d->position));
+    limit = Smaller(limit, Smaller(c->oldCount, d->oldSize - d->position));
   const unsigned char* s = c->stream;
   const unsigned char* end = s + c->streamCount;
   int32_t n = 0;
   while (n < limit && s < end) {
     if (*s == RECORD_UNCHANGED) {
-      int32_t run = UnchangedRun(s, Least(limit - n, static_cast<int32_t>(end - s)));
+      int32_t run = UnchangedRun(s, Smaller(limit - n, static_cast<int32_t>(end - s)));
       if (fromOld)
         std::memcpy(c->out + n, c->old + n, run);
       else
@@ -78,7 +78,7 @@ int32_t FastRecords(DiffDecoder* d, DiffChunk* c) {
 // The positions from the decoder's on, as far as the chunk reaches. Old
 // bytes are taken only below oldSize, and one per finished position, so a
 // changed record cut between its two bytes resumes cleanly.
-DiffStatus Decode(DiffDecoder* d, DiffChunk* c) {
+DiffStatus DecodePositions(DiffDecoder* d, DiffChunk* c) {
   while (d->position < d->newSize) {
     bool fromOld = d->position < d->oldSize;
     if (c->outRoom == 0 || (fromOld && c->oldCount == 0))
@@ -142,6 +142,6 @@ void StartDiffDecoder(DiffDecoder* decoder, int32_t oldSize, int32_t newSize) {
 
 DiffStatus DecodeDiff(DiffDecoder* decoder, DiffChunk* chunk) {
   if (decoder->status == DIFF_MORE)
-    decoder->status = Decode(decoder, chunk);
+    decoder->status = DecodePositions(decoder, chunk);
   return decoder->status;
 }

@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "gui/windows.h"
+#include "gui/window_table.h"
 
 // Creates the control table (capacity 30), takes the default GUI font and
 // initialises the common controls.

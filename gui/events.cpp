@@ -10,7 +10,7 @@
 
 #include "gui/events_internal.h"
 #include "gui/sizing.h"
-#include "gui/windows_internal.h"
+#include "gui/window_table_internal.h"
 
 EventRecord EventState;
 WindowCallbackProc WindowCallback;

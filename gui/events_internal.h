@@ -1,6 +1,6 @@
 // The event translator, for gui/ code only (includes <windows.h>).
 //
-// AppWindowProc is the window procedure of every window of gui/windows.h; it
+// AppWindowProc is the window procedure of every window of gui/window_table.h; it
 // hands each message to TranslateWindowMessage, which records it in
 // EventState, lets the keyboard sizing (gui/sizing.h) and then an installed
 // WindowCallback look at it, and turns it into an event code.

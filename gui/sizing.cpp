@@ -227,7 +227,7 @@ int32_t PressKey(HWND window, WPARAM key) {
   return MSG_NOT_HANDLED;
 }
 
-int32_t HandleActive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+int32_t HandleWhileSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // One mode at a time, and never the system's sizing beside it.
   if (IsSizeRequest(message, wParam))
     return 0;
@@ -260,7 +260,7 @@ int32_t HandleActive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 int32_t SizingHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (SizingState.active)
-    return HandleActive(window, message, wParam, lParam);
+    return HandleWhileSizing(window, message, wParam, lParam);
   if (IsSizeRequest(message, wParam))
     return StartSizing(window, wParam);
   return MSG_NOT_HANDLED;

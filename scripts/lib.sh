@@ -13,6 +13,19 @@ ensure_tools() {
   "$ROOT/scripts/setup"
 }
 
+# What every command does first: install what is missing, build (passing
+# its arguments on to the build), and set up the Wine prefix.
+prepare() {
+  ensure_tools
+  build_project "$@"
+  ensure_prefix
+}
+
+# A Linux path as Wine's Z: drive spells it.
+windows_path() {
+  echo "Z:${1//\//\\}"
+}
+
 build_project() {
   cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
@@ -58,13 +71,15 @@ stop_wineserver() {
   wineserver -k 2>/dev/null || true
 }
 
+display_usable() {
+  [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1
+}
+
 # Starts a virtual display unless one is given; sets DISPLAY and XVFB_PID.
 # Xvfb picks and locks a free display number itself, so runs started at the
 # same moment never share one.
 start_display() {
-  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    return
-  fi
+  display_usable && return
   local fifo number=
   fifo=$(mktemp -u)
   mkfifo "$fifo"

@@ -58,23 +58,23 @@ StubResult FailureOf(DWORD error, StubResult otherwise) {
                                                                      : otherwise;
 }
 
-enum FileMatch { MATCH_NONE, MATCH_YES, MATCH_UNREADABLE };
+enum FileMatch { FILE_DIFFERS, FILE_MATCHES, FILE_UNREADABLE };
 
 // Whether the file's MD5 is the fingerprint; an empty fingerprint matches
 // any file. Only an unreadable file has no fingerprint text.
 FileMatch MatchesFingerprint(const char* path, const char* fingerprint) {
   if (fingerprint[0] == '\0')
-    return MATCH_YES;
+    return FILE_MATCHES;
   ScratchMark mark;
   const char* hex = FileMd5Hex(path);
   if (hex[0] == '\0')
-    return MATCH_UNREADABLE;
-  return StringsEqual(hex, fingerprint) ? MATCH_YES : MATCH_NONE;
+    return FILE_UNREADABLE;
+  return StringsEqual(hex, fingerprint) ? FILE_MATCHES : FILE_DIFFERS;
 }
 
 FileMatch MatchesVersion(const char* path, int64_t size, int32_t wantSize,
                          const char* wantFingerprint) {
-  return size == wantSize ? MatchesFingerprint(path, wantFingerprint) : MATCH_NONE;
+  return size == wantSize ? MatchesFingerprint(path, wantFingerprint) : FILE_DIFFERS;
 }
 
 // The folder's full path, then that with the old file's name; false when
@@ -104,18 +104,18 @@ StubResult CheckTarget() {
   const char* const* line = ThePatch.line;
   const PayloadFacts& facts = ThePatch.facts;
   FileMatch patched = line[LINE_NEW_FINGERPRINT][0] == '\0'
-                          ? MATCH_NONE
+                          ? FILE_DIFFERS
                           : MatchesVersion(TheInstall.target, size, facts.newSize,
                                            line[LINE_NEW_FINGERPRINT]);
-  if (patched == MATCH_YES)
+  if (patched == FILE_MATCHES)
     return STUB_ALREADY_PATCHED;
-  FileMatch old = patched == MATCH_UNREADABLE
-                      ? MATCH_UNREADABLE
+  FileMatch old = patched == FILE_UNREADABLE
+                      ? FILE_UNREADABLE
                       : MatchesVersion(TheInstall.target, size, facts.oldSize,
                                        line[LINE_OLD_FINGERPRINT]);
-  if (old == MATCH_UNREADABLE)
+  if (old == FILE_UNREADABLE)
     return STUB_TARGET_UNREADABLE;
-  return old == MATCH_YES ? STUB_DONE : STUB_WRONG_VERSION;
+  return old == FILE_MATCHES ? STUB_DONE : STUB_WRONG_VERSION;
 }
 
 // Decodes into out; a read error in the patch means the same to the user
@@ -195,7 +195,7 @@ StubResult InstallPatch(const char* folder, ProgressReport progress) {
   result = WriteNewVersion(progress);
   if (result == STUB_DONE &&
       MatchesFingerprint(TheInstall.temporary, ThePatch.line[LINE_NEW_FINGERPRINT]) !=
-          MATCH_YES)
+          FILE_MATCHES)
     result = STUB_RESULT_MISMATCH;
   if (result == STUB_DONE)
     result = SwapIn();

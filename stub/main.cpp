@@ -20,7 +20,7 @@
 
 namespace {
 
-struct CommandLine {
+struct StubOptions {
   bool silent;
   bool valid;
   const char* folder;  // null when not given
@@ -64,8 +64,8 @@ bool TakeFolder(const char* s) {
   return true;
 }
 
-CommandLine ReadCommandLine() {
-  CommandLine options = {false, true, nullptr};
+StubOptions ReadStubOptions() {
+  StubOptions options = {false, true, nullptr};
   const char* s = SkipSpaces(SkipProgramName(GetCommandLineA()));
   while (*s != '\0' && options.valid) {
     if (IsOption(s, 'D') && s[2] == '=') {
@@ -92,7 +92,7 @@ int RunStub() {
   // Fingerprints and paths are worked out in the runtime's scratch buffer.
   if (!LoadStubLibraries() || !CreateHeaps() || InitScratchBuffer() == nullptr)
     return STUB_WRITE_FAILED;
-  CommandLine options = ReadCommandLine();
+  StubOptions options = ReadStubOptions();
   char ownPath[PATH_LIMIT];
   DWORD n = GetModuleFileNameA(nullptr, ownPath, PATH_LIMIT);
   bool loaded = n > 0 && n < static_cast<DWORD>(PATH_LIMIT) && LoadPayload(ownPath);

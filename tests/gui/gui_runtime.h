@@ -9,7 +9,7 @@
 
 #include "gui/controls_internal.h"
 #include "gui/events_internal.h"
-#include "gui/windows_internal.h"
+#include "gui/window_table_internal.h"
 #include "rt/heaps.h"
 #include "rt/strings.h"
 

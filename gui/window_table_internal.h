@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "gui/windows.h"
+#include "gui/window_table.h"
 #include "rt/slots.h"
 
 struct WindowRecord {

@@ -10,7 +10,7 @@
 // InitWindowRuntime runs once, after CreateHeaps and before any window is
 // opened. Every window is served by the event translator (gui/events.h).
 // gui/ code that needs the window table itself includes
-// gui/windows_internal.h.
+// gui/window_table_internal.h.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "gui/windows.h"
+#include "gui/window_table.h"
 
 #include <algorithm>
 
 #include "gui/events_internal.h"
-#include "gui/windows_internal.h"
+#include "gui/window_table_internal.h"
 
 SlotTable WindowTable;
 
@@ -58,7 +58,8 @@ WindowStyle InterpretFlags(int32_t flags) {
   return {style, centring, maximise};
 }
 
-// Halving is an arithmetic shift, as the placement has always been computed.
+// Each half is taken by a shift, rounding down on its own: with an odd
+// width the extra pixel of margin is on the left (and likewise on top).
 void CentreOnScreen(OuterRect* outer) {
   int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
   int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);

@@ -56,6 +56,14 @@ install_wine_fonts() {
   fi
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   cp -u "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  # Windows draws the default GUI font ("MS Shell Dlg") as MS Sans Serif;
+  # Wine's default, Tahoma, is wider, and three of the form's labels would
+  # wrap where on Windows they fit.
+  grep -q '^"MS Shell Dlg"="MS Sans Serif"' "$WINEPREFIX/system.reg" || {
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v "MS Shell Dlg" /d "MS Sans Serif" /f >/dev/null 2>&1
+    wineserver -w
+  }
 }
 
 # Keeping the server alive between processes saves seconds per process.

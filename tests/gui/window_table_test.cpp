@@ -57,14 +57,12 @@ TEST_F(WindowsTest, WindowMenuItemsReportMenuEvents) {
   EXPECT_EQ(GetMenuState(menu, GetMenuItemCount(menu) - 2, MF_BYPOSITION) & MF_SEPARATOR,
             static_cast<UINT>(MF_SEPARATOR));
   auto state = [&](UINT command) { return GetMenuState(menu, command, MF_BYCOMMAND); };
-  CheckWindowMenuItem(1, 0x100, true);
-  EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, false);
-  EXPECT_EQ(state(0x100) & (MF_CHECKED | MF_GRAYED), static_cast<UINT>(MF_CHECKED));
-  EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
-  CheckWindowMenuItem(1, 0x100, false);
-  EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, true);
-  EXPECT_EQ(state(0x100) & MF_CHECKED, 0u);
-  EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, 0u);
+  for (bool on : {true, false}) {
+    CheckWindowMenuItem(1, 0x100, on);
+    EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, !on);
+    EXPECT_EQ(state(0x100) & (MF_CHECKED | MF_GRAYED), on ? MF_CHECKED : 0u);
+    EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, on ? MF_GRAYED : 0u);
+  }
 
   PostMessageA(window, WM_SYSCOMMAND, 0x100 | 0x3, 0);
   EXPECT_EQ(WaitEvent(), EV_MENU);

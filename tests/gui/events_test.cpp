@@ -5,6 +5,8 @@
 #include <commctrl.h>  // needs <windows.h> before it
 // clang-format on
 
+#include <tuple>
+
 #include "tests/gui/gui_runtime.h"
 
 namespace gui_test {
@@ -44,9 +46,8 @@ TEST_F(EventsTest, WaitEventReportsClicksCloseMovesAndSizes) {
   EXPECT_EQ(PendingEvent(), EV_SIZE);
 }
 
-// Which notifications of tree and list views, date pickers and calendars
-// make events, and their subtypes; an up-down's step from any class. Buttons
-// under visual styles notify their drawing: no event.
+// Notifications of views, date controls and up-downs that make events, and
+// others that must not (buttons under visual styles notify their drawing).
 TEST_F(EventsTest, NotificationsOfViewsAndDateControls) {
   HWND window = OpenForm(WF_INVISIBLE);
   const char *TREE = WC_TREEVIEWA, *LIST = WC_LISTVIEWA, *DATE = DATETIMEPICK_CLASSA,
@@ -84,20 +85,17 @@ TEST_F(EventsTest, TabCyclesTabStops) {
   HWND last = Hwnd(CreateEditField(5, 10, 130, 80, 20, "e"));
   ShowWindow(Hwnd(CreateEditField(6, 10, 160, 80, 20, "hidden")), SW_HIDE);
   ASSERT_EQ(GetActiveWindow(), window);
-  struct {
-    bool shift;
-    HWND from, to;
-  } steps[] = {
+  const std::tuple<bool, HWND, HWND> steps[] = {
       {false, first, button}, {false, button, last}, {false, last, first},
       {true, first, last},    {true, last, button},  {true, button, first},
       {false, label, label},  {true, label, last},  // off a non-stop only Shift+Tab moves
   };
-  for (const auto& s : steps) {
-    SetFocus(s.from);
+  for (auto [shift, from, to] : steps) {
+    SetFocus(from);
     DrainEvents();
-    PressTab(s.shift);
+    PressTab(shift);
     DrainEvents();
-    EXPECT_EQ(GetFocus(), s.to) << s.shift << " from " << GetDlgCtrlID(s.from);
+    EXPECT_EQ(GetFocus(), to) << shift << " from " << GetDlgCtrlID(from);
   }
 }
 

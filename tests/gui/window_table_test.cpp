@@ -12,19 +12,16 @@ constexpr int32_t HIDDEN = FRAME | WF_INVISIBLE;
 
 TEST_F(WindowsTest, FlagsGiveStyleAndExactClientArea) {
   constexpr DWORD BITS = WS_CAPTION | WS_VISIBLE | FRAME | WS_MAXIMIZEBOX;
-  struct {
-    int32_t flags;
-    DWORD style;
-  } cases[] = {{FRAME, FRAME | WS_VISIBLE}, {HIDDEN, FRAME}};
-  for (const auto& c : cases) {
-    HWND window = Hwnd(OpenAppWindow(1, 120, 90, 361, 277, c.flags, "styles"));
+  for (auto [flags, style] :
+       {std::pair<int32_t, DWORD>{FRAME, FRAME | WS_VISIBLE}, {HIDDEN, FRAME}}) {
+    HWND window = Hwnd(OpenAppWindow(1, 120, 90, 361, 277, flags, "styles"));
     RECT client{};
     GetClientRect(window, &client);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & BITS, c.style)
-        << c.flags;
-    EXPECT_EQ(client, (RECT{0, 0, 361, 277})) << c.flags;
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & BITS, style)
+        << flags;
+    EXPECT_EQ(client, (RECT{0, 0, 361, 277})) << flags;
     EXPECT_EQ((POINT{RectOf(window).left, RectOf(window).top}), (POINT{120, 90}))
-        << c.flags;
+        << flags;
   }
   EXPECT_EQ(FindAccelerators(nullptr), nullptr)
       << "no active window matches a free record";

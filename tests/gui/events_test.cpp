@@ -5,6 +5,8 @@
 #include <commctrl.h>  // needs <windows.h> before it
 // clang-format on
 
+#include <tuple>
+
 #include "tests/gui/gui_runtime.h"
 
 namespace gui_test {
@@ -42,11 +44,36 @@ TEST_F(EventsTest, WaitEventReportsClicksCloseMovesAndSizes) {
   SetWindowPos(window, nullptr, 0, 0, 320, 260,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   EXPECT_EQ(PendingEvent(), EV_SIZE);
-  // Buttons under visual styles notify their drawing: no event.
-  EventState.code = 0;
-  NMHDR notice{GetDlgItem(window, 7), 7, static_cast<UINT>(NM_CUSTOMDRAW)};
-  SendMessageA(window, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&notice));
-  EXPECT_EQ(EventState.code, 0);
+}
+
+// Notifications of views, date controls and up-downs that make events, and
+// others that must not (buttons under visual styles notify their drawing).
+TEST_F(EventsTest, NotificationsOfViewsAndDateControls) {
+  HWND window = OpenForm(WF_INVISIBLE);
+  const char *TREE = WC_TREEVIEWA, *LIST = WC_LISTVIEWA, *DATE = DATETIMEPICK_CLASSA,
+             *MONTH = MONTHCAL_CLASSA, *BUTTON = "BUTTON";
+  // clang-format off
+  const struct { const char* from; UINT notification; int32_t code, subtype; } cases[] = {
+      {TREE, NM_CLICK, EV_CONTROL, 0},           {TREE, NM_RCLICK, EV_CONTROL, 1},
+      {TREE, NM_DBLCLK, EV_CONTROL, 2},          {TREE, NM_RDBLCLK, EV_CONTROL, 3},
+      {TREE, TVN_SELCHANGEDA, EV_CONTROL, -1},   {TREE, TVN_SELCHANGEDW, 0, -1},
+      {TREE, NM_SETFOCUS, 0, -1},                {TREE, DTN_DATETIMECHANGE, 0, -1},
+      {LIST, LVN_ITEMACTIVATE, EV_CONTROL, 2},   {LIST, NM_RCLICK, EV_CONTROL, 1},
+      {LIST, LVN_ITEMCHANGED, EV_CONTROL, -1},   {LIST, LVN_ITEMCHANGING, 0, -1},
+      {DATE, DTN_DATETIMECHANGE, EV_CONTROL, -1}, {DATE, NM_CLICK, 0, -1},
+      {MONTH, MCN_SELCHANGE, EV_CONTROL, -1},    {MONTH, MCN_SELECT, 0, -1},
+      {BUTTON, NM_CUSTOMDRAW, 0, -1},            {BUTTON, UDN_DELTAPOS, EV_CONTROL, -7}};
+  // clang-format on
+  for (const auto& c : cases) {
+    HWND from = CreateWindowExA(0, c.from, "", WS_CHILD, 0, 0, 90, 90, window,
+                                reinterpret_cast<HMENU>(40), nullptr, nullptr);
+    EventState = {0, -1, nullptr, 0, 0, 0, 0};
+    NMUPDOWN notice{{from, 40, c.notification}, 0, -7};
+    SendMessageA(window, WM_NOTIFY, 40, reinterpret_cast<LPARAM>(&notice));
+    SCOPED_TRACE(testing::Message() << c.from << ": " << int(c.notification));
+    EXPECT_EQ(std::tuple(EventState.code, EventState.subtype, EventState.controlNumber),
+              std::tuple(c.code, c.subtype, c.code ? 40 : 0));
+  }
 }
 
 TEST_F(EventsTest, TabCyclesTabStops) {
@@ -58,20 +85,17 @@ TEST_F(EventsTest, TabCyclesTabStops) {
   HWND last = Hwnd(CreateEditField(5, 10, 130, 80, 20, "e"));
   ShowWindow(Hwnd(CreateEditField(6, 10, 160, 80, 20, "hidden")), SW_HIDE);
   ASSERT_EQ(GetActiveWindow(), window);
-  struct {
-    bool shift;
-    HWND from, to;
-  } steps[] = {
+  const std::tuple<bool, HWND, HWND> steps[] = {
       {false, first, button}, {false, button, last}, {false, last, first},
       {true, first, last},    {true, last, button},  {true, button, first},
       {false, label, label},  {true, label, last},  // off a non-stop only Shift+Tab moves
   };
-  for (const auto& s : steps) {
-    SetFocus(s.from);
+  for (auto [shift, from, to] : steps) {
+    SetFocus(from);
     DrainEvents();
-    PressTab(s.shift);
+    PressTab(shift);
     DrainEvents();
-    EXPECT_EQ(GetFocus(), s.to) << s.shift << " from " << GetDlgCtrlID(s.from);
+    EXPECT_EQ(GetFocus(), to) << shift << " from " << GetDlgCtrlID(from);
   }
 }
 

@@ -111,6 +111,7 @@ TEST_F(RequestersTest, DialogsGiveTheAnswerOrTheEmptyString) {
   EXPECT_STREQ(ChooseOpenFile("Pick", "", EXE_FILTER, 0), "");
   EXPECT_EQ(ScratchCursor, start);
   EXPECT_EQ(SeenDialog, "|Executable files(*.exe)|0");
+  EXPECT_EQ(ChosenPatternIndex(), -1);
   const TempFolder temp("pb_requesters");
   const std::string chosen = temp.Path("a.exe");
   FileAnswer = chosen.c_str();
@@ -118,6 +119,29 @@ TEST_F(RequestersTest, DialogsGiveTheAnswerOrTheEmptyString) {
             chosen);
   EXPECT_EQ(SeenDialog, "patch.exe|Text(*.txt)|Programs|1");
   EXPECT_EQ(ScratchCursor, start + chosen.size());
+  EXPECT_EQ(ChosenPatternIndex(), 1);
+}
+
+// Several names come one by one behind their folder; names an earlier
+// dialog left are not taken from a later answer.
+TEST_F(RequestersTest, MultiSelectGivesEveryName) {
+  const TempFolder temp("pb_multi");
+  const std::string in = temp.root + "\\";
+  auto choose = [&](const char* answer, bool all) {
+    FileAnswer = answer;
+    std::string names =
+        Taken(ChooseOpenFileEx("Many", in.c_str(), EXE_FILTER, 0, CHOOSE_MULTI_SELECT));
+    for (std::string next; all && !(next = Taken(NextMultiSelectName())).empty();)
+      names += "|" + next;
+    return names;
+  };
+  EXPECT_EQ(choose("\"a.exe\" \"c.exe\" \"b.exe\"", true),
+            in + "a.exe|" + in + "c.exe|" + in + "b.exe");
+  EXPECT_EQ(choose("b.exe", true), in + "b.exe");
+  EXPECT_EQ(choose("\"a.exe\" \"b.exe\"", false), in + "a.exe");
+  FileAnswer = "a longer name.exe";
+  EXPECT_EQ(Taken(ChooseOpenFile("One", in.c_str(), EXE_FILTER, 0)), in + FileAnswer);
+  EXPECT_STREQ(NextMultiSelectName(), "");
 }
 
 TEST_F(RequestersTest, BoxesDisableOnlyThisThreadsWindows) {

@@ -12,19 +12,16 @@ constexpr int32_t HIDDEN = FRAME | WF_INVISIBLE;
 
 TEST_F(WindowsTest, FlagsGiveStyleAndExactClientArea) {
   constexpr DWORD BITS = WS_CAPTION | WS_VISIBLE | FRAME | WS_MAXIMIZEBOX;
-  struct {
-    int32_t flags;
-    DWORD style;
-  } cases[] = {{FRAME, FRAME | WS_VISIBLE}, {HIDDEN, FRAME}};
-  for (const auto& c : cases) {
-    HWND window = Hwnd(OpenAppWindow(1, 120, 90, 361, 277, c.flags, "styles"));
+  for (auto [flags, style] :
+       {std::pair<int32_t, DWORD>{FRAME, FRAME | WS_VISIBLE}, {HIDDEN, FRAME}}) {
+    HWND window = Hwnd(OpenAppWindow(1, 120, 90, 361, 277, flags, "styles"));
     RECT client{};
     GetClientRect(window, &client);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & BITS, c.style)
-        << c.flags;
-    EXPECT_EQ(client, (RECT{0, 0, 361, 277})) << c.flags;
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & BITS, style)
+        << flags;
+    EXPECT_EQ(client, (RECT{0, 0, 361, 277})) << flags;
     EXPECT_EQ((POINT{RectOf(window).left, RectOf(window).top}), (POINT{120, 90}))
-        << c.flags;
+        << flags;
   }
   EXPECT_EQ(FindAccelerators(nullptr), nullptr)
       << "no active window matches a free record";
@@ -57,14 +54,12 @@ TEST_F(WindowsTest, WindowMenuItemsReportMenuEvents) {
   EXPECT_EQ(GetMenuState(menu, GetMenuItemCount(menu) - 2, MF_BYPOSITION) & MF_SEPARATOR,
             static_cast<UINT>(MF_SEPARATOR));
   auto state = [&](UINT command) { return GetMenuState(menu, command, MF_BYCOMMAND); };
-  CheckWindowMenuItem(1, 0x100, true);
-  EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, false);
-  EXPECT_EQ(state(0x100) & (MF_CHECKED | MF_GRAYED), static_cast<UINT>(MF_CHECKED));
-  EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
-  CheckWindowMenuItem(1, 0x100, false);
-  EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, true);
-  EXPECT_EQ(state(0x100) & MF_CHECKED, 0u);
-  EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, 0u);
+  for (bool on : {true, false}) {
+    CheckWindowMenuItem(1, 0x100, on);
+    EnableWindowMenuItem(1, WINDOW_MENU_CLOSE, !on);
+    EXPECT_EQ(state(0x100) & (MF_CHECKED | MF_GRAYED), on ? MF_CHECKED : 0u);
+    EXPECT_EQ(state(SC_CLOSE) & MF_GRAYED, on ? MF_GRAYED : 0u);
+  }
 
   PostMessageA(window, WM_SYSCOMMAND, 0x100 | 0x3, 0);
   EXPECT_EQ(WaitEvent(), EV_MENU);

@@ -86,7 +86,7 @@ SMALL_CALL bool Put(CompactDecoder* d, const uint8_t* bytes, int32_t count) {
 // A step of version 2 looks up to STEP_READS bytes ahead, so each
 // bufferful but the copy's last is decoded up to STEP_READS - 1 bytes short
 // of its end, and the next one read from where the steps stopped.
-CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
+CompactResult CopyWith(RangeDecoder* coder, int32_t from, int32_t count) {
   CompactDecoder* d = coder->d;
   if (d->version > 1)
     d->model2.state.deltaDue = 0;
@@ -124,7 +124,7 @@ CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
 
 // Literal bytes: single ones, and repeats from the output buffer, which
 // keeps the last COMPACT_BUFFER_SIZE new bytes.
-CompactResult Insert(RangeDecoder* coder, int32_t count) {
+CompactResult InsertWith(RangeDecoder* coder, int32_t count) {
   CompactDecoder* d = coder->d;
   CompactModel2* m = &d->model2;
   while (count > 0) {
@@ -153,6 +153,25 @@ CompactResult Insert(RangeDecoder* coder, int32_t count) {
     }
   }
   return COMPACT_DONE;
+}
+
+// A block's copy and its literal bytes each decode in a function of their
+// own, with the range in its locals: there the compiler keeps the hottest
+// values in registers, where in one function with all the rest it spilled
+// them, a cost the emulators that may run the program multiply.
+__attribute__((noinline)) CompactResult Copy(RangeDecoder* coder, int32_t from,
+                                             int32_t count) {
+  RangeDecoder local = *coder;
+  CompactResult result = CopyWith(&local, from, count);
+  *coder = local;
+  return result;
+}
+
+__attribute__((noinline)) CompactResult Insert(RangeDecoder* coder, int32_t count) {
+  RangeDecoder local = *coder;
+  CompactResult result = InsertWith(&local, count);
+  *coder = local;
+  return result;
 }
 
 // Blocks until the new file is complete; *oldEnd is where the last copy

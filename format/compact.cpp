@@ -73,15 +73,20 @@ bool Flush(CompactDecoder* d) {
   return true;
 }
 
-SMALL_CALL bool Put(CompactDecoder* d, uint8_t byte) {
-  d->output[d->pending++] = byte;
-  return d->pending < COMPACT_BUFFER_SIZE || Flush(d);
+// count new bytes into the output, which is written whenever it is full.
+SMALL_CALL bool Put(CompactDecoder* d, const uint8_t* bytes, int32_t count) {
+  for (int32_t i = 0; i < count; i++) {
+    d->output[d->pending++] = bytes[i];
+    if (d->pending == COMPACT_BUFFER_SIZE && !Flush(d))
+      return false;
+  }
+  return true;
 }
 
-// A step of version 2 may change up to four bytes from where it starts, so
-// each bufferful but the copy's last is decoded up to three bytes short
+// A step of version 2 looks up to STEP_READS bytes ahead, so each
+// bufferful but the copy's last is decoded up to STEP_READS - 1 bytes short
 // of its end, and the next one read from where the steps stopped.
-CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
+CompactResult CopyWith(RangeDecoder* coder, int32_t from, int32_t count) {
   CompactDecoder* d = coder->d;
   if (d->version > 1)
     d->model2.state.deltaDue = 0;
@@ -89,19 +94,26 @@ CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
     int32_t chunk = count < COMPACT_BUFFER_SIZE ? count : COMPACT_BUFFER_SIZE;
     if (!d->io->readOld(d->io->context, from, d->old, chunk))
       return COMPACT_OLD_UNREADABLE;
-    int32_t end = chunk < count ? chunk - 3 : chunk, i = 0;
+    int32_t end = chunk < count ? chunk - (STEP_READS - 1) : chunk, i = 0;
     while (i < end) {
-      uint8_t made[4];
+      // Steps write straight into the output while it has room for any.
+      uint8_t made[RUN_LIMIT];
+      bool direct = FAST_WAYS && d->pending <= COMPACT_BUFFER_SIZE - RUN_LIMIT;
+      uint8_t* out = direct ? d->output + d->pending : made;
       int n = 1;
       if (d->version == 1)
-        made[0] = CodeCopied(coder, &d->model1, d->old[i], 0);
+        out[0] = CodeCopied(coder, &d->model1, d->old[i], 0);
       else
-        n = CodeCopyStep(coder, &d->model2, d->old + i, chunk - i, nullptr, made);
+        n = CodeCopyStep(coder, &d->model2, d->old + i, chunk - i, nullptr, out);
       if (n == 0)
         return COMPACT_DAMAGED;
-      for (int j = 0; j < n; j++)
-        if (!Put(d, made[j]))
+      if (direct) {
+        d->pending += n;
+        if (d->pending == COMPACT_BUFFER_SIZE && !Flush(d))
           return COMPACT_WRITE_FAILED;
+      } else if (!Put(d, made, n)) {
+        return COMPACT_WRITE_FAILED;
+      }
       i += n;
     }
     from += i;
@@ -112,7 +124,7 @@ CompactResult Copy(RangeDecoder* coder, int32_t from, int32_t count) {
 
 // Literal bytes: single ones, and repeats from the output buffer, which
 // keeps the last COMPACT_BUFFER_SIZE new bytes.
-CompactResult Insert(RangeDecoder* coder, int32_t count) {
+CompactResult InsertWith(RangeDecoder* coder, int32_t count) {
   CompactDecoder* d = coder->d;
   CompactModel2* m = &d->model2;
   while (count > 0) {
@@ -136,11 +148,30 @@ CompactResult Insert(RangeDecoder* coder, int32_t count) {
       else
         byte = NoteLiteral(
             m, d->output[(d->pending - repeat.distance) & (COMPACT_BUFFER_SIZE - 1)]);
-      if (!Put(d, byte))
+      if (!Put(d, &byte, 1))
         return COMPACT_WRITE_FAILED;
     }
   }
   return COMPACT_DONE;
+}
+
+// A block's copy and its literal bytes each decode in a function of their
+// own, with the range in its locals: there the compiler keeps the hottest
+// values in registers, where in one function with all the rest it spilled
+// them, a cost the emulators that may run the program multiply.
+__attribute__((noinline)) CompactResult Copy(RangeDecoder* coder, int32_t from,
+                                             int32_t count) {
+  RangeDecoder local = *coder;
+  CompactResult result = CopyWith(&local, from, count);
+  *coder = local;
+  return result;
+}
+
+__attribute__((noinline)) CompactResult Insert(RangeDecoder* coder, int32_t count) {
+  RangeDecoder local = *coder;
+  CompactResult result = InsertWith(&local, count);
+  *coder = local;
+  return result;
 }
 
 // Blocks until the new file is complete; *oldEnd is where the last copy

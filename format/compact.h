@@ -16,8 +16,10 @@
 // COMPACT_BUFFER_SIZE bytes of the new file; a literal byte's two
 // predictions, from the byte before and from none, are mixed by weights
 // that learn which to trust, and so are those of whether a copied byte
-// changed. Version 1 streams, with byte differences and single literal
-// bytes only, still decode.
+// changed. Where those predictions are confident of a run of copied bytes,
+// one bit says whether all of them are unchanged, and only if not are they
+// judged one by one. Version 1 streams, with byte differences and single
+// literal bytes only, still decode.
 //
 // The decoder streams: the caller feeds stream bytes, reads the old file at
 // the offsets asked for and takes the new bytes, all through CompactIo, and
@@ -79,12 +81,20 @@ constexpr int STRETCH_STEPS = 4096;
 constexpr int STRETCH_LIMIT = 2047;
 constexpr int CHANGE_WEIGHTS = 16;
 constexpr int STRIDE_LIMIT = 31;
+// From QUIET_AFTER unchanged copied bytes on, up to RUN_LIMIT bytes that
+// both predictions would be confident of, one by one, are judged at once;
+// a step of a copy looks at most STEP_READS old bytes ahead.
+constexpr int QUIET_AFTER = 3;
+constexpr int RUN_LIMIT = 64;
+constexpr int RUN_WIDTHS = 8;  // of a run's length
+constexpr int STEP_READS = RUN_LIMIT + 3;
 
 struct CompactModel2 {
   CompactProbability changedAfter[CHANGE_CONTEXTS];  // by the old byte before
   // by the old byte itself and the bytes since the last change, which
   // follows the records of a table
   CompactProbability changedAt[CHANGE_CONTEXTS << 2];
+  CompactProbability quiet[RUN_WIDTHS];  // whether a run changed, by its length
   CompactProbability deltaHit[4];
   CompactProbability deltaIndex[2][WORD_DELTAS];
   CompactProbability difference[128][256];
@@ -112,8 +122,15 @@ struct CompactModel2 {
     int deltaDue;  // bytes until a byte change's word is complete
     int lastHit;
     int lastRepeat;
+    int unsure;  // bytes left of a run known to hold a change
     uint8_t lastOld;
     uint8_t lastNew;
+    // By old byte, for bytes STRIDE_LIMIT or more after a change, whether
+    // the predictions of no change are confident enough for a run: bit 0
+    // the one after the byte, bit 1 the same where the old bytes look like
+    // the address that changed last; bits 2 and 3 the one at the byte. The
+    // tool keeps them to find runs faster; the stub does without.
+    uint8_t sure[256];
   } state;
 };
 

@@ -376,7 +376,7 @@ void EncodeBlock(Encoding* e, int32_t start, int32_t copy, int32_t offset,
                 BlockHead{from - e->oldEnd, copy, literal});
   m->state.deltaDue = 0;
   for (int32_t i = 0; i < copy;) {
-    uint8_t made[4];
+    uint8_t made[RUN_LIMIT];
     i +=
         CodeCopyStep(&e->coder, m, e->old + from + i, copy - i, e->now + start + i, made);
   }

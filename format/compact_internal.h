@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 #include "format/compact.h"
 
@@ -28,16 +29,22 @@ constexpr int LITERAL_MIX_RATE = 10;
 // The stub is built for size, the tool for speed: there the hottest
 // steps are expanded where they are used, while the stub calls even small
 // ones rather than repeat them.
+// Some loops also take a faster way there, the same steps several at a
+// time, that the stub goes without.
 #ifdef __OPTIMIZE_SIZE__
-#define HOT_INLINE
+#define HOT_INLINE inline
 #define SMALL_CALL __attribute__((noinline))
+constexpr bool FAST_WAYS = false;
 #else
 #define HOT_INLINE __attribute__((always_inline)) inline
 #define SMALL_CALL inline
+constexpr bool FAST_WAYS = true;
 #endif
 
 // A probability of a 0 above this is all but sure.
 constexpr CompactProbability ZERO_SURE = 64500;
+// Copied bytes whose both predictions of no change are above this make runs.
+constexpr CompactProbability RUN_SURE = 36000;
 
 inline void AdaptTo(CompactProbability* p, int bit, int shift) {
   if (bit == 0)
@@ -117,8 +124,8 @@ HOT_INLINE int CodeMixed(Coder* c, CompactModel2* m, CompactProbability* a, int 
 // bits bits of value, most significant first, through a binary tree of
 // probabilities (2^bits of them, the first unused).
 template <typename Coder>
-uint32_t CodeTree(Coder* c, CompactProbability* tree, int bits, uint32_t value,
-                  int shift = ADAPT_SHIFT) {
+HOT_INLINE uint32_t CodeTree(Coder* c, CompactProbability* tree, int bits, uint32_t value,
+                             int shift = ADAPT_SHIFT) {
   uint32_t node = 1;
   for (int i = bits - 1; i >= 0; i--)
     node = (node << 1) | c->Bit(&tree[node], (value >> i) & 1, shift);
@@ -126,15 +133,12 @@ uint32_t CodeTree(Coder* c, CompactProbability* tree, int bits, uint32_t value,
 }
 
 inline int BitWidth(uint32_t value) {
-  int width = 0;
-  for (; value != 0; value >>= 1)
-    width++;
-  return width;
+  return value == 0 ? 0 : 32 - __builtin_clz(value);
 }
 
 // A length below 2^31: its bit width, then the bits below the leading one.
 template <typename Coder>
-int32_t CodeLength(Coder* c, LengthModel* m, uint32_t value) {
+HOT_INLINE int32_t CodeLength(Coder* c, LengthModel* m, uint32_t value) {
   int width = static_cast<int>(
       CodeTree(c, m->width, LENGTH_WIDTH_BITS, static_cast<uint32_t>(BitWidth(value))));
   if (width == 0)
@@ -280,24 +284,143 @@ inline int FindDelta(const CompactModel2* m, const uint8_t* old, int32_t availab
   return -1;
 }
 
+// count unchanged bytes at once after a quiet stretch: the state as
+// NoteCopied would leave it after each. No word is due, and the last
+// changes, of which only three are ever looked at, are none.
+inline int CopyUnchanged(CompactModel2* m, const uint8_t* old, int count, uint8_t* out) {
+  // Four bytes a move: a library call costs more than these few bytes.
+  int i = 0;
+  for (; FAST_WAYS && i + 4 <= count; i += 4) {
+    uint32_t word;
+    std::memcpy(&word, old + i, 4);
+    std::memcpy(out + i, &word, 4);
+  }
+  for (; i < count; i++)
+    out[i] = old[i];
+  m->state.since =
+      m->state.since + count < STRIDE_LIMIT ? m->state.since + count : STRIDE_LIMIT;
+  m->state.lastOld = m->state.lastNew = old[count - 1];
+  return count;
+}
+
+// Keeps the byte's sure bits in step with the predictions they sum up.
+inline void NoteSure(CompactModel2* m, uint8_t byte) {
+  const CompactProbability* after = &m->changedAfter[byte];
+  const CompactProbability* at = &m->changedAt[STRIDE_LIMIT << 9 | byte];
+  m->state.sure[byte] = static_cast<uint8_t>(
+      (uint32_t{after[0]} > RUN_SURE) | (uint32_t{after[256]} > RUN_SURE) << 1 |
+      (uint32_t{at[0]} > RUN_SURE) << 2 | (uint32_t{at[256]} > RUN_SURE) << 3);
+}
+
+inline uint32_t Load32(const uint8_t* bytes) {
+  uint32_t word;
+  std::memcpy(&word, bytes, 4);
+  return word;
+}
+
+// Whether either 16-bit half of the word is zero.
+inline bool HasZeroHalf(uint32_t word) {
+  return ((word - 0x10001) & ~word & 0x80008000) != 0;
+}
+
+__attribute__((always_inline)) inline uint32_t LooksLike(const CompactModel2* m,
+                                                         const uint8_t* old) {
+  return (uint32_t{old[2]} | uint32_t{old[3]} << 8) + 1 == m->state.lastHigh;
+}
+
+// SureRun where a quiet stretch goes on, from the sure bits: four bytes at
+// once while none looks like the address and each is sure where none does
+// (and so sure of the byte after it), else one by one.
+inline int SureRunFurther(const CompactModel2* m, const uint8_t* old, int run, int limit,
+                          uint32_t before) {
+  const uint8_t* sure = m->state.sure;
+  uint32_t pattern = ((m->state.lastHigh - 1) & 0xFFFF) * 0x10001;
+  before = sure[before];
+  for (; run < limit; run++) {
+    if ((before & 1) != 0) {
+      int from = run;
+      for (; run + 4 <= limit; run += 4) {
+        const uint8_t* next = old + run;
+        uint32_t all = sure[next[0]] & sure[next[1]] & sure[next[2]] & sure[next[3]];
+        if ((all & 5) != 5 || HasZeroHalf(Load32(next + 2) ^ pattern) |
+                                  HasZeroHalf(Load32(next + 3) ^ pattern))
+          break;
+      }
+      if (run > from)
+        before = sure[old[run - 1]];
+      if (run == limit)
+        break;
+    }
+    uint32_t here = sure[old[run]], both = before & here >> 2;
+    if (((both >> LooksLike(m, old + run)) & 1) == 0)
+      break;
+    before = here;
+  }
+  return run;
+}
+
+// How many of the next bytes, up to RUN_LIMIT, both predictions would be
+// confident of one by one after a quiet stretch, were none of them changed.
+HOT_INLINE int SureRun(const CompactModel2* m, const uint8_t* old, int32_t available) {
+  int limit = available - 3 < RUN_LIMIT ? static_cast<int>(available) - 3 : RUN_LIMIT;
+  uint32_t before = m->state.lastOld, since = static_cast<uint32_t>(m->state.since);
+  int run = 0;
+  for (; run < limit; run++, since += since < STRIDE_LIMIT) {
+    if (FAST_WAYS && since == STRIDE_LIMIT)
+      return SureRunFurther(m, old, run, limit, before);
+    uint32_t like = LooksLike(m, old + run);
+    if (uint32_t{m->changedAfter[like << 8 | before]} <= RUN_SURE ||
+        uint32_t{m->changedAt[since << 9 | like << 8 | old[run]]} <= RUN_SURE)
+      break;
+    before = old[run];
+  }
+  return run;
+}
+
 // One step of a copy: an unchanged byte, or a change, which is either a
-// byte difference or a recent word difference. old holds the copy's next
-// bytes, available of them (at least four unless the copy ends sooner); now
-// holds the new ones for the encoder and is null for the decoder. Writes
-// the new bytes to out and returns their count: 0 when the stream asks for
-// what cannot be.
+// byte difference or a recent word difference; or, where the models are
+// confident of a run of bytes, all of them unchanged. old holds the copy's
+// next bytes, available of them (at least STEP_READS unless the copy ends
+// sooner); now holds the new ones for the encoder and is null for the
+// decoder. Writes the new bytes to out (room for RUN_LIMIT) and returns
+// their count: 0 when the stream asks for what cannot be.
 template <typename Coder>
 HOT_INLINE int CodeCopyStep(Coder* c, CompactModel2* m, const uint8_t* old,
                             int32_t available, const uint8_t* now, uint8_t* out) {
+  int run = m->state.since >= QUIET_AFTER && m->state.unsure == 0
+                ? SureRun(m, old, available)
+                : 0;
+  if (run > 0) {
+    bool same = true;
+    for (int i = 0; now != nullptr && i < run; i++)
+      same = same && now[i] == old[i];
+    if (!c->Bit(&m->quiet[BitWidth(static_cast<uint32_t>(run))], !same))
+      return CopyUnchanged(m, old, run, out);
+    // A change is among them, to be found byte by byte.
+    m->state.unsure = run;
+  }
   // A change is likelier where the old bytes look like the address or
   // displacement that changed last.
   uint32_t high = available >= 4 ? (uint32_t{old[2]} | uint32_t{old[3]} << 8) + 1 : 0;
   int like = high == m->state.lastHigh;
   int history = static_cast<int>(m->state.changes & 7) << 9 | like << 8;
-  int changed = CodeMixed(c, m, &m->changedAfter[history | m->state.lastOld], ADAPT_SHIFT,
-                          &m->changedAt[m->state.since << 9 | like << 8 | old[0]],
-                          ADAPT_SHIFT, m->weights[history >> 8], CHANGE_MIX_RATE,
-                          now != nullptr && now[0] != old[0]);
+  CompactProbability* after = &m->changedAfter[history | m->state.lastOld];
+  CompactProbability* at = &m->changedAt[m->state.since << 9 | like << 8 | old[0]];
+  // The last byte of such a run changed if none before it did.
+  int changed = m->state.unsure == 1;
+  if (changed) {
+    AdaptTo(after, 1, ADAPT_SHIFT);
+    AdaptTo(at, 1, ADAPT_SHIFT);
+  } else {
+    changed =
+        CodeMixed(c, m, after, ADAPT_SHIFT, at, ADAPT_SHIFT, m->weights[history >> 8],
+                  CHANGE_MIX_RATE, now != nullptr && now[0] != old[0]);
+  }
+  m->state.unsure = changed || m->state.unsure == 0 ? 0 : m->state.unsure - 1;
+  if (FAST_WAYS && history >> 9 == 0)
+    NoteSure(m, m->state.lastOld);
+  if (FAST_WAYS && m->state.since == STRIDE_LIMIT)
+    NoteSure(m, old[0]);
   int count = 1;
   out[0] = old[0];
   if (changed) {
@@ -337,12 +460,12 @@ inline uint8_t NoteLiteral(CompactModel2* m, uint8_t byte) {
 // A literal byte: its order-1 and order-0 predictions mixed.
 template <typename Coder>
 uint8_t CodeLiteral2(Coder* c, CompactModel2* m, uint8_t byte) {
-  uint32_t node = 1;
-  for (int i = 7; i >= 0; i--)
-    node =
-        node << 1 |
-        CodeMixed(c, m, &m->literal[m->state.lastNew][node], 3, &m->literalAlone[node], 4,
-                  m->weights[CHANGE_WEIGHTS + node], LITERAL_MIX_RATE, (byte >> i) & 1);
+  CompactProbability* after = m->literal[m->state.lastNew];
+  uint32_t node = 1, rest = byte;
+  for (; node < 256; rest <<= 1)
+    node = node << 1 | CodeMixed(c, m, &after[node], 3, &m->literalAlone[node], 4,
+                                 m->weights[CHANGE_WEIGHTS + node], LITERAL_MIX_RATE,
+                                 (rest >> 7) & 1);
   return NoteLiteral(m, static_cast<uint8_t>(node));
 }
 
@@ -371,15 +494,28 @@ Repeat CodeRepeat(Coder* c, CompactModel2* m, Repeat repeat) {
 inline void AddToSum(CompactSum* sum, const uint8_t* bytes, int32_t count) {
   // 5552 bytes are the most that cannot overflow 32 bits between reductions.
   constexpr int32_t RUN = 5552;
+  uint32_t low = sum->low, high = sum->high;
   while (count > 0) {
-    int32_t run = count < RUN ? count : RUN;
+    int32_t run = count < RUN ? count : RUN, i = 0;
     count -= run;
-    for (int32_t i = 0; i < run; i++) {
-      sum->low += bytes[i];
-      sum->high += sum->low;
+    for (; FAST_WAYS && i + 4 <= run; i += 4) {
+      low += bytes[i];
+      high += low;
+      low += bytes[i + 1];
+      high += low;
+      low += bytes[i + 2];
+      high += low;
+      low += bytes[i + 3];
+      high += low;
+    }
+    for (; i < run; i++) {
+      low += bytes[i];
+      high += low;
     }
     bytes += run;
-    sum->low %= ADLER_MODULUS;
-    sum->high %= ADLER_MODULUS;
+    low %= ADLER_MODULUS;
+    high %= ADLER_MODULUS;
   }
+  sum->low = low;
+  sum->high = high;
 }

@@ -154,23 +154,25 @@ bool ReadPiece(const Bytes* bytes, int32_t offset, uint8_t* into, int32_t count)
 }
 
 // Through a window of 64 KiB, 16 KiB of the new file at a time.
-CompactEncoding EncodeThroughWindow(Files* files, int64_t memory = COMPACT_LIMITS.memory) {
-  CompactFiles io{
-      files,
-      [](void* c, int32_t at, uint8_t* b, int32_t n) {
-        return ReadPiece(static_cast<Files*>(c)->old, at, b, n);
-      },
-      [](void* c, int32_t at, uint8_t* b, int32_t n) {
-        return ReadPiece(static_cast<Files*>(c)->now, at, b, n);
-      },
-      [](void* c, const uint8_t* b, int32_t n) {
-        static_cast<Files*>(c)->stream.insert(static_cast<Files*>(c)->stream.end(), b, b + n);
-        return true;
-      },
-      nullptr};
+CompactEncoding EncodeThroughWindow(Files* files,
+                                    int64_t memory = COMPACT_LIMITS.memory) {
+  CompactFiles io{files,
+                  [](void* c, int32_t at, uint8_t* b, int32_t n) {
+                    return ReadPiece(static_cast<Files*>(c)->old, at, b, n);
+                  },
+                  [](void* c, int32_t at, uint8_t* b, int32_t n) {
+                    return ReadPiece(static_cast<Files*>(c)->now, at, b, n);
+                  },
+                  [](void* c, const uint8_t* b, int32_t n) {
+                    static_cast<Files*>(c)->stream.insert(
+                        static_cast<Files*>(c)->stream.end(), b, b + n);
+                    return true;
+                  },
+                  nullptr};
   CompactLimit = CompactLimits{memory, 0, 1 << 16, 1 << 14};
-  CompactEncoding result = EncodeCompactFiles(&io, static_cast<int32_t>(files->old->size()),
-                                              static_cast<int32_t>(files->now->size()));
+  CompactEncoding result =
+      EncodeCompactFiles(&io, static_cast<int32_t>(files->old->size()),
+                         static_cast<int32_t>(files->now->size()));
   CompactLimit = COMPACT_LIMITS;
   return result;
 }

@@ -595,7 +595,8 @@ bool EncodeWhole(Encoding* e, const uint8_t* old, int32_t oldSize, const uint8_t
 // handed on in pieces of this size.
 constexpr int32_t READ_PIECE = 8 << 20;
 constexpr int32_t STREAM_PIECE = 1 << 20;
-// The old file's samples take at most this much of the window's memory.
+// The old file's samples take at most this much memory, or a quarter of
+// what the limits leave.
 constexpr int64_t SAMPLES_MEMORY = 128 << 20;
 constexpr int32_t MIN_WINDOW = 1 << 16;
 constexpr int32_t MIN_SEGMENT = 1 << 12;
@@ -609,9 +610,12 @@ constexpr int32_t SAMPLE_SHARE = 10;
 
 bool ReadPieces(bool (*read)(void*, int32_t, uint8_t*, int32_t), void* context,
                 int32_t offset, uint8_t* bytes, int32_t count) {
-  for (int32_t done = 0; done < count; done += READ_PIECE)
-    if (!read(context, offset + done, bytes + done, std::min(READ_PIECE, count - done)))
+  for (int32_t done = 0; done < count;) {
+    int32_t piece = std::min(READ_PIECE, count - done);
+    if (!read(context, offset + done, bytes + done, piece))
       return false;
+    done += piece;
+  }
   return true;
 }
 
@@ -627,8 +631,8 @@ int64_t WindowMemory(int32_t window) {
 
 // The largest window that fits in memory beside the rest; with a large
 // old file, part of the memory goes to its samples.
-bool SizeWindow(int32_t oldSize, int32_t newSize, WindowSizes* sizes) {
-  int64_t left = CompactLimit.memory - COMPACT_FIXED_MEMORY;
+bool SizeWindow(int32_t oldSize, int32_t newSize, int64_t memory, WindowSizes* sizes) {
+  int64_t left = memory - COMPACT_FIXED_MEMORY;
   int32_t segment = std::max(MIN_SEGMENT, std::min(CompactLimit.segment, newSize));
   int32_t window = std::max(1, std::min(CompactLimit.window, oldSize));
   sizes->samples = 0;
@@ -638,7 +642,7 @@ bool SizeWindow(int32_t oldSize, int32_t newSize, WindowSizes* sizes) {
       window -= window / 16 + 1;
     if (window >= oldSize || sizes->samples > 0)
       break;
-    sizes->samples = SamplesMemory(oldSize, std::min(SAMPLES_MEMORY, left / 8));
+    sizes->samples = SamplesMemory(oldSize, std::min(SAMPLES_MEMORY, left / 4));
   }
   sizes->window = window;
   sizes->segment = std::max(MIN_SEGMENT, std::min(segment, window / 2));
@@ -681,9 +685,8 @@ void FreeWindow(Window* w) {
 // Samples of the whole old file, read in pieces through the new bytes'
 // buffer, which is free until coding starts.
 bool SampleOld(Window* w, Encoding* e) {
-  int32_t piece = w->sizes.segment;
-  for (int32_t at = 0; at < w->oldSize; at += piece) {
-    int32_t count = std::min(piece, w->oldSize - at);
+  for (int32_t at = 0, count; at < w->oldSize; at += count) {
+    count = std::min(w->sizes.segment, w->oldSize - at);
     int32_t read = std::min(count + SAMPLE_WIDTH - 1, w->oldSize - at);
     if (!ReadPieces(w->files->readOld, w->files->context, at, w->now, read))
       return false;
@@ -818,14 +821,20 @@ CompactEncoding EncodeWholeFiles(const CompactFiles* f, int32_t oldSize, int32_t
 
 CompactEncoding EncodeThroughWindow(const CompactFiles* f, int32_t oldSize,
                                     int32_t newSize, Encoding* e) {
-  Window w{};
-  w.files = f;
-  w.oldSize = oldSize;
-  w.newSize = newSize;
+  // Where the process cannot give what the limits allow, a smaller window
+  // still serves.
   CompactEncoding result = COMPACT_TOO_LARGE;
-  if (SizeWindow(oldSize, newSize, &w.sizes) && StartWindow(&w))
-    result = EncodeWindowed(&w, e);
-  FreeWindow(&w);
+  for (int64_t memory = CompactLimit.memory; result == COMPACT_TOO_LARGE; memory /= 2) {
+    Window w{};
+    w.files = f;
+    w.oldSize = oldSize;
+    w.newSize = newSize;
+    if (!SizeWindow(oldSize, newSize, memory, &w.sizes))
+      break;
+    if (StartWindow(&w))
+      result = EncodeWindowed(&w, e);
+    FreeWindow(&w);
+  }
   return result;
 }
 
@@ -854,7 +863,8 @@ CompactMode CompactModeFor(int32_t oldSize, int32_t newSize) {
                                               CompactLimit.memory)
     return COMPACT_WHOLE;
   WindowSizes sizes;
-  return SizeWindow(oldSize, newSize, &sizes) ? COMPACT_WINDOWED : COMPACT_REFUSED;
+  return SizeWindow(oldSize, newSize, CompactLimit.memory, &sizes) ? COMPACT_WINDOWED
+                                                                   : COMPACT_REFUSED;
 }
 
 bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,

@@ -263,7 +263,7 @@ int32_t FindRuns(const OldSamples* s, const uint8_t* now, int32_t count, int32_t
       SampleRun* last = found > 0 ? &runs[found - 1] : nullptr;
       int32_t newAt = newStart + at;
       if (last != nullptr && place - newAt == last->oldStart - last->newStart &&
-          newAt <= last->newEnd + PAD) {
+          newAt <= int64_t{last->newEnd} + PAD) {
         last->newEnd = newAt + SAMPLE_WIDTH;
       } else {
         if (found == capacity)

@@ -32,6 +32,7 @@ static_assert(STUB_SIZE <= BUFFER_SIZE);
 // PATCH_WRITTEN; it stays so only if the final move succeeds.
 struct PatchRun {
   const PatchRequest* request;
+  ProgressReport progress;
   const char* patchPath;
   const char* stubPath;
   PatchFormat format;
@@ -46,6 +47,33 @@ struct PatchRun {
   FileStamp oldStamp;
   FileStamp newStamp;
 };
+
+// A compact patch's progress follows the whole run, its inputs'
+// fingerprints, its stream and its proof each within their share, as they
+// take it on large files. A plain one reports its stream alone.
+enum RunPhase { PHASE_FINGERPRINTS, PHASE_STREAM, PHASE_PROOF };
+constexpr int32_t COMPACT_PHASE_ENDS[] = {8, 75, 100};
+
+struct PhaseReport {
+  ProgressReport report;
+  int32_t from;
+  int32_t to;
+};
+
+PhaseReport ThePhase;  // of the run under way; there is one at a time
+
+void ReportInPhase(int32_t percent) {
+  ThePhase.report(ThePhase.from + (ThePhase.to - ThePhase.from) * percent / 100);
+}
+
+// The phase's report, or null when it reports nothing.
+ProgressReport EnterPhase(const PatchRun* run, RunPhase phase) {
+  if (run->progress == nullptr || run->format == PATCH_PLAIN)
+    return phase == PHASE_STREAM ? run->progress : nullptr;
+  ThePhase = PhaseReport{run->progress, phase > 0 ? COMPACT_PHASE_ENDS[phase - 1] : 0,
+                         COMPACT_PHASE_ENDS[phase]};
+  return ReportInPhase;
+}
 
 bool OpenInput(int32_t slot, const char* path, int32_t* size) {
   *size = QueryFileSize(path);
@@ -102,11 +130,14 @@ PatchOutcome PrepareRun(PatchRun* run) {
     PatchOutcome stub = CheckStubTakesCompact(run);
     if (stub != PATCH_WRITTEN)
       return stub;
-    if (!CompactFits(run->oldSize, run->newSize))
+    if (CompactModeFor(run->oldSize, run->newSize) == COMPACT_REFUSED)
       return PATCH_TOO_LARGE_FOR_COMPACT;
   }
+  ProgressReport progress = EnterPhase(run, PHASE_FINGERPRINTS);
   if (!KeepFingerprint(request->OldPath, run->oldFingerprint))
     return PATCH_OLD_UNREADABLE;
+  if (progress != nullptr)
+    progress(50);
   if (!KeepFingerprint(request->NewPath, run->newFingerprint))
     return PATCH_NEW_UNREADABLE;
   if (!KeepTempFileBeside(run->patchPath, run->tempPath, TEMP_PATH_SIZE) ||
@@ -190,38 +221,44 @@ PatchOutcome WriteDifferences(PatchRun* run, ProgressReport progress) {
   return PATCH_WRITTEN;
 }
 
-// Both files whole, from MainHeap; the written patch is read back and
-// decoded afterwards like every patch.
-struct CompactWork {
-  unsigned char* old;
-  unsigned char* now;
-  CompactStream stream;
-};
-
-PatchOutcome EncodeCompactWork(PatchRun* run, CompactWork* w, ProgressReport progress) {
-  w->old = static_cast<unsigned char*>(MainAlloc(run->oldSize));
-  w->now = static_cast<unsigned char*>(MainAlloc(run->newSize));
-  if (w->old == nullptr || w->now == nullptr)
-    return PATCH_TOO_LARGE_FOR_COMPACT;
-  if (!Read(SLOT_OLD, w->old, run->oldSize))
-    return PATCH_OLD_UNREADABLE;
-  if (!Read(SLOT_NEW, w->now, run->newSize))
-    return PATCH_NEW_UNREADABLE;
-  if (!EncodeCompact(w->old, run->oldSize, w->now, run->newSize, progress, &w->stream))
-    return PATCH_TOO_LARGE_FOR_COMPACT;
-  return Write(w->stream.bytes, w->stream.size) ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
+bool ReadAt(int32_t slot, int32_t offset, uint8_t* bytes, int32_t count) {
+  SelectFile(slot);
+  SetFilePosition(offset);
+  return ReadFileBlock(bytes, count) == count;
 }
 
+bool ReadOldAt(void*, int32_t offset, uint8_t* bytes, int32_t count) {
+  return ReadAt(SLOT_OLD, offset, bytes, count);
+}
+
+bool ReadNewAt(void*, int32_t offset, uint8_t* bytes, int32_t count) {
+  return ReadAt(SLOT_NEW, offset, bytes, count);
+}
+
+bool WriteStream(void*, const uint8_t* bytes, int32_t count) {
+  return Write(bytes, count);
+}
+
+// The encoder reads both files in pieces and writes the stream as it goes;
+// the written patch is read back and decoded afterwards like every patch.
 PatchOutcome WriteCompact(PatchRun* run, ProgressReport progress) {
-  CompactWork work{};
-  PatchOutcome outcome = EncodeCompactWork(run, &work, progress);
-  FreeCompactStream(&work.stream);
-  MainFree(work.now);
-  MainFree(work.old);
-  return outcome;
+  CompactFiles files{nullptr, ReadOldAt, ReadNewAt, WriteStream, progress};
+  switch (EncodeCompactFiles(&files, run->oldSize, run->newSize)) {
+    case COMPACT_ENCODED:
+      return PATCH_WRITTEN;
+    case COMPACT_OLD_FAILED:
+      return PATCH_OLD_UNREADABLE;
+    case COMPACT_NEW_FAILED:
+      return PATCH_NEW_UNREADABLE;
+    case COMPACT_TOO_LARGE:
+      return PATCH_TOO_LARGE_FOR_COMPACT;
+    default:
+      return PATCH_OUTPUT_FAILED;
+  }
 }
 
-PatchOutcome WritePatch(PatchRun* run, ProgressReport progress) {
+PatchOutcome WritePatch(PatchRun* run) {
+  ProgressReport progress = EnterPhase(run, PHASE_STREAM);
   PatchOutcome outcome = CopyStub(run);
   if (outcome == PATCH_WRITTEN)
     outcome = WritePayloadLines(run);
@@ -250,7 +287,7 @@ PatchOutcome ProveRun(const PatchRun* run) {
   ScratchMark mark;
   PatchIntent intent{run->stubPath, run->request->OldPath, {}};
   PayloadLinesOf(run, intent.lines);
-  ProofResult proof = ProvePatch(run->tempPath, &intent);
+  ProofResult proof = ProvePatch(run->tempPath, &intent, EnterPhase(run, PHASE_PROOF));
   if (QueryFileStamp(run->request->OldPath) != run->oldStamp)
     return PATCH_OLD_CHANGED;
   if (QueryFileStamp(run->request->NewPath) != run->newStamp)
@@ -272,9 +309,10 @@ PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
   run.patchPath = patchPath;
   run.stubPath = stubPath;
   run.format = format;
+  run.progress = progress;
   PatchOutcome outcome = PrepareRun(&run);
   if (outcome == PATCH_WRITTEN)
-    outcome = WritePatch(&run, progress);
+    outcome = WritePatch(&run);
   // The output must not be open while it is read back and moved into place.
   CloseSlots();
   if (outcome == PATCH_WRITTEN)

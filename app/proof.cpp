@@ -43,7 +43,7 @@ bool HashNew(void* context, const uint8_t* bytes, int32_t count) {
 }
 
 PatchIo ReadBackIo(ReadBack* back) {
-  return PatchIo{back, ReadPatch, ReadOld, HashNew, nullptr};
+  return PatchIo{back, ReadPatch, ReadOld, HashNew, back->progress};
 }
 
 bool SameStub(ReadBack* back, const char* stubPath) {
@@ -66,10 +66,12 @@ bool LinesAsMeant(const PatchReader* reader, const PatchIntent* intent) {
   return true;
 }
 
-ProofResult Prove(ReadBack* back, const char* patchPath, const PatchIntent* intent) {
+ProofResult Prove(ReadBack* back, const char* patchPath, const PatchIntent* intent,
+                  ProgressReport progress) {
   if (OpenReadBack(back, patchPath) != READ_DONE || !SameStub(back, intent->stubPath) ||
       !LinesAsMeant(back->reader, intent))
     return PROOF_FAILED;
+  back->progress = progress;
   char fingerprint[33];
   ReadResult result = DecodeReadBack(back, intent->oldPath, fingerprint);
   if (result == READ_OLD_UNREADABLE)
@@ -113,9 +115,10 @@ void CloseReadBack(ReadBack* back) {
   back->reader = nullptr;
 }
 
-ProofResult ProvePatch(const char* patchPath, const PatchIntent* intent) {
+ProofResult ProvePatch(const char* patchPath, const PatchIntent* intent,
+                       ProgressReport progress) {
   ReadBack back;
-  ProofResult result = Prove(&back, patchPath, intent);
+  ProofResult result = Prove(&back, patchPath, intent, progress);
   CloseReadBack(&back);
   return result;
 }

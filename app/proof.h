@@ -15,8 +15,9 @@ struct ReadBack {
   PatchReader* reader;  // from MainHeap; the lines stay in it until closed
   int32_t patchFile;    // automatic numbers, 0 while closed
   int32_t oldFile;
-  int64_t patchPosition;  // where the patch file's position stands
-  Md5Context md5;         // of the decoded bytes
+  int64_t patchPosition;    // where the patch file's position stands
+  Md5Context md5;           // of the decoded bytes
+  ProgressReport progress;  // may be null; follows the decoding
 };
 
 // Opens the patch and reads its lines and layout into back->reader.
@@ -45,4 +46,6 @@ struct PatchIntent {
 // Its stub bytes against the stub file, its lines through the stub's
 // checks and against the lines meant, its stream through the stub's
 // decoder against the old file, and the result's MD5 against the lines.
-ProofResult ProvePatch(const char* patchPath, const PatchIntent* intent);
+// progress (may be null) follows the decoding.
+ProofResult ProvePatch(const char* patchPath, const PatchIntent* intent,
+                       ProgressReport progress);

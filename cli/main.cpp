@@ -40,9 +40,8 @@ constexpr char HELP_TEXT[] =
     "  --open-button TEXT  --install-button TEXT  --exit-button TEXT\r\n"
     "                           the patch's texts; default the form's\r\n"
     "  --allow-empty            write empty texts instead of refusing them\r\n"
-    "  --compact                a much smaller difference stream, which\r\n"
-    "                           takes memory: about 9 bytes a byte of the old\r\n"
-    "                           file and 3 of the new, 1 GiB at most\r\n"
+    "  --compact                a much smaller difference stream; up to 1 GiB\r\n"
+    "                           of memory, however large the files\r\n"
     "  --quiet                  no progress, no line when the patch is written\r\n"
     "  --help, --version\r\n"
     "\r\n"
@@ -53,11 +52,20 @@ constexpr char HELP_TEXT[] =
     "Exit code 0 when the patch was written (or is sound), else one code per\r\n"
     "reason.\r\n";
 
-// Whether standard error is a console, and whether a progress figure
-// stands on its last line.
+// Standard error that is no console, a build log, gets a progress line at
+// every tenth of the way once a patch has taken this long: a long encode
+// should not look like a hung one.
+constexpr DWORD LONG_RUN_MS = 15000;
+constexpr int32_t LINE_STEP = 10;
+
+// Whether standard error is a console, whether a progress figure stands on
+// its last line, and for a log, when the patch was begun and the next
+// percentage that gets a line.
 struct ConsoleState {
   bool errorIsConsole;
   bool progressShown;
+  DWORD started;
+  int32_t nextLine;
 };
 
 ConsoleState TheConsole;
@@ -88,9 +96,15 @@ void SayFact(const char* line) {
 }
 
 void ShowProgress(int32_t percent) {
-  WriteTo(STD_ERROR_HANDLE,
-          std::string("\r").append(std::to_string(percent)).append("%"));
-  TheConsole.progressShown = true;
+  if (TheConsole.errorIsConsole) {
+    WriteTo(STD_ERROR_HANDLE,
+            std::string("\r").append(std::to_string(percent)).append("%"));
+    TheConsole.progressShown = true;
+  } else if (percent >= TheConsole.nextLine &&
+             GetTickCount() - TheConsole.started >= LONG_RUN_MS) {
+    WriteTo(STD_ERROR_HANDLE, std::to_string(percent).append("%\r\n"));
+    TheConsole.nextLine = percent / LINE_STEP * LINE_STEP + LINE_STEP;
+  }
 }
 
 // The ANSI spelling the runtime's files and the patch's texts use. False
@@ -151,9 +165,9 @@ int32_t MakePatch(const CommandLine* line) {
   if (refusal != REQUEST_ACCEPTED)
     return RefusalExitCode(refusal);
   std::string stub = line->stubPath != nullptr ? line->stubPath : DefaultStub();
-  bool progress = TheConsole.errorIsConsole && !line->quiet;
+  TheConsole.started = GetTickCount();
   PatchOutcome outcome =
-      GeneratePatch(&line->request, line->outPath, progress ? ShowProgress : nullptr,
+      GeneratePatch(&line->request, line->outPath, line->quiet ? nullptr : ShowProgress,
                     stub.c_str(), line->compact ? PATCH_COMPACT : PATCH_PLAIN);
   if (outcome != PATCH_WRITTEN || !line->quiet)
     ReportOutcome(outcome, SayMessage);

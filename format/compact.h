@@ -183,28 +183,74 @@ struct CompactDecoder {
 CompactResult DecodeCompact(CompactDecoder* decoder, const CompactIo* io, int32_t oldSize,
                             int32_t newSize);
 
-// The encoder holds both files, the old one's suffix array and the stream
-// in memory: about COMPACT_BYTES_PER_OLD bytes a byte of the old file and
-// COMPACT_BYTES_PER_NEW a byte of the new one, with its caller's copies of
-// the files. A 32-bit process has 2 GiB; pairs that would need more than
-// COMPACT_MEMORY_LIMIT are refused.
+// The encoder, in one of two ways. Where the old file fits, it holds both
+// files and the old one's suffix array in memory: about
+// COMPACT_BYTES_PER_OLD bytes a byte of the old file and
+// COMPACT_BYTES_PER_NEW a byte of the new one, and COMPACT_FIXED_MEMORY
+// besides. Larger pairs go through a window: the new file a segment at a
+// time, each matched against the old regions it draws on (found through
+// samples of the whole old file), held with their hash chains; its memory
+// is set by the limits, whatever the files' sizes. Both write the same
+// stream, which the same decoder reads.
 constexpr int64_t COMPACT_BYTES_PER_OLD = 9;
-constexpr int64_t COMPACT_BYTES_PER_NEW = 3;
-constexpr int64_t COMPACT_MEMORY_LIMIT = int64_t{1} << 30;
+constexpr int64_t COMPACT_BYTES_PER_NEW = 1;
+constexpr int64_t COMPACT_FIXED_MEMORY = 4 << 20;
 
-bool CompactFits(int32_t oldSize, int32_t newSize);
+// A 32-bit process has 2 GiB; the encoder takes at most memory of it.
+// Tests lower the others to send small pairs through the window.
+struct CompactLimits {
+  int64_t memory;
+  int32_t wholeOld;  // the largest old file matched whole, in memory
+  int32_t window;    // the most old bytes the window holds
+  int32_t segment;   // the most new bytes it takes at a time
+};
+extern CompactLimits CompactLimit;
+constexpr CompactLimits COMPACT_LIMITS = {int64_t{1} << 30, INT32_MAX, 64 << 20,
+                                          16 << 20};
 
-// A stream in C heap memory; FreeCompactStream releases it.
+enum CompactMode { COMPACT_WHOLE, COMPACT_WINDOWED, COMPACT_REFUSED };
+
+// How a pair would be encoded under CompactLimit; COMPACT_REFUSED when
+// not even the window fits in its memory.
+CompactMode CompactModeFor(int32_t oldSize, int32_t newSize);
+
+// A stream in C heap memory; FreeCompactStream releases it. With a sink,
+// the buffer is handed to it whenever it is full, and then reused.
 struct CompactStream {
   uint8_t* bytes;
   int32_t size;
   int32_t capacity;
+  bool (*sink)(void* context, const uint8_t* bytes, int32_t count);
+  void* sinkContext;
 };
 
-// Encodes the stream that turns old into now. False, with nothing to free,
-// when the pair does not fit or memory ran out. progress (may be null)
-// follows the new file's bytes.
+// Encodes the stream that turns old into now, both in memory, whatever
+// CompactLimit says. False, with nothing to free, when memory ran out.
+// progress (may be null) follows the new file's bytes.
 bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
                    int32_t newSize, ProgressReport progress, CompactStream* stream);
 
 void FreeCompactStream(CompactStream* stream);
+
+// The encoder's files: read in pieces, exactly count bytes from offset,
+// and the stream written as it is made.
+struct CompactFiles {
+  void* context;
+  bool (*readOld)(void* context, int32_t offset, uint8_t* bytes, int32_t count);
+  bool (*readNew)(void* context, int32_t offset, uint8_t* bytes, int32_t count);
+  bool (*writeStream)(void* context, const uint8_t* bytes, int32_t count);
+  ProgressReport progress;  // may be null; follows the whole encoding
+};
+
+enum CompactEncoding {
+  COMPACT_ENCODED,
+  COMPACT_TOO_LARGE,  // refused, or memory ran out
+  COMPACT_OLD_FAILED,
+  COMPACT_NEW_FAILED,
+  COMPACT_STREAM_FAILED,
+};
+
+// Encodes the files' stream in the mode CompactModeFor gives; anything
+// but COMPACT_ENCODED leaves what was written incomplete.
+CompactEncoding EncodeCompactFiles(const CompactFiles* files, int32_t oldSize,
+                                   int32_t newSize);

@@ -8,12 +8,20 @@
 // the shared model.
 //
 // A block is coded from its copy's old bytes, its own new bytes and the
-// COMPACT_BUFFER_SIZE new bytes before it; nothing else of either file.
+// COMPACT_BUFFER_SIZE new bytes before it; nothing else of either file. So
+// the same matching runs on a window as well as on the whole files: on a
+// segment of the new file, the COMPACT_BUFFER_SIZE bytes before it, and
+// the old regions it draws on, packed one after the other in old file
+// order and searched through hash chains; a copy that runs across two of
+// them is coded as two, with the jump between them.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "format/compact_internal.h"
+#include "format/match_chains.h"
+#include "format/old_samples.h"
 #include "format/suffix_array.h"
 
 namespace {
@@ -24,6 +32,10 @@ constexpr int32_t SWITCH_MARGIN = 8;
 // Longer exact matches are taken in parts; this bounds the search's work.
 constexpr int32_t MATCH_LIMIT = 4096;
 constexpr int32_t PROGRESS_STEP = 1 << 16;
+// After 2^MISS_SHIFT searches of the hash chains in vain, every second
+// place is searched, and so on, up to every MISS_STRIDE + 1st.
+constexpr int MISS_SHIFT = 4;
+constexpr int32_t MISS_STRIDE = 7;
 constexpr int32_t GRAM = 8;
 // Repeats are looked up through chains of earlier places with the same
 // first four bytes, the most recent first, this many at most.
@@ -33,6 +45,13 @@ constexpr int CHAIN_LIMIT = 64;
 bool Grow(CompactStream* s, int32_t more) {
   if (s->capacity - s->size >= more)
     return true;
+  if (s->sink != nullptr && s->size > 0) {
+    if (!s->sink(s->sinkContext, s->bytes, s->size))
+      return false;
+    s->size = 0;
+    if (s->capacity >= more)
+      return true;
+  }
   int64_t wanted = (int64_t{s->capacity} + more) * 2;
   if (wanted > INT32_MAX)
     return false;
@@ -117,21 +136,44 @@ struct RepeatFinder {
   int32_t filled;  // places before this are in the chains
 };
 
+// Old bytes the matcher holds, from the old file's start on: length of
+// them at old[at].
+struct HeldRegion {
+  int32_t start;
+  int32_t at;
+  int32_t length;
+};
+
+constexpr int32_t MAX_REGIONS = PLANNED_REGIONS;
+
+// What the matcher sees: old[0..oldSize) and now[0..newSize), the new file
+// from newBase; places and offsets are in these, and only the coded jumps
+// in the old file itself.
 struct Encoding {
   const uint8_t* old;
   int32_t oldSize;
   const uint8_t* now;
   int32_t newSize;
+  int32_t newBase;
+  int32_t fileSize;  // the whole new file's
+  // Searched through the suffix array, its pair buckets and eight-byte
+  // string bitmap, or through hash chains.
   const int32_t* suffixes;
-  CompactModel2* model;
-  RangeEncoder coder;
-  int32_t oldEnd;  // where the last copy ended
-  ProgressReport progress;
-  int32_t reported;  // new bytes covered at the last report
-  RepeatFinder* repeats;
   int32_t* buckets;  // where the suffixes of each two first bytes begin
   uint8_t* grams;    // one bit for each hash of the old file's eight-byte strings
   int gramBits;
+  const MatchChains* chains;
+  HeldRegion regions[MAX_REGIONS];
+  int32_t regionCount;
+  int32_t fileOldEnd;  // where the last copy ended in the old file
+  int32_t diagonal;    // the old file place less the new one at its end
+  CompactModel2* model;
+  RangeEncoder coder;
+  int32_t oldEnd;  // fileOldEnd in the region a block is coded from
+  ProgressReport progress;
+  int32_t progressFrom;  // the percentage at which coding starts
+  int32_t reported;      // new bytes covered at the last report
+  RepeatFinder* repeats;
   int32_t costs[1 << (PROBABILITY_BITS - 4)];
 };
 
@@ -186,20 +228,32 @@ int32_t AgreeingRun(const Encoding* e, int32_t at, int32_t offset) {
 // one clearly; its start is newSize when there is none. agreeing counts
 // the current alignment's agreements in [scan, counted).
 Anchor NextAnchor(const Encoding* e, int32_t scan, int32_t offset) {
-  int32_t agreeing = 0, counted = scan;
+  int32_t agreeing = 0, counted = scan, misses = 0;
   while (scan < e->newSize) {
     int32_t limit = e->newSize - scan < MATCH_LIMIT ? e->newSize - scan : MATCH_LIMIT;
+    SuffixMatch match{0, 0};
     // Where the old file has not even the next eight bytes anywhere and the
     // current alignment disagrees here, a search could find nothing that
     // counts.
-    SuffixMatch match{0, 0};
-    if (Agrees(e, scan, offset) || MayOccur(e, scan))
+    if (e->chains != nullptr)
+      match = ChainMatch(e->chains, e->old, e->oldSize, e->now + scan, limit);
+    else if (Agrees(e, scan, offset) || MayOccur(e, scan))
       match =
           LongestMatch(e->old, e->oldSize, e->suffixes, e->buckets, e->now + scan, limit);
     for (; counted < scan + match.length; counted++)
       agreeing += Agrees(e, counted, offset);
     if (match.length > agreeing + SWITCH_MARGIN)
       return {scan, match.position - scan, match.length};
+    // Hash chains are costly to search in vain: where they have found
+    // nothing for a while, only every few places are looked up, which
+    // still finds every match long enough to count, from a little way in.
+    if (e->chains != nullptr && match.length == 0) {
+      scan += 1 + std::min(misses++ >> MISS_SHIFT, MISS_STRIDE);
+      agreeing = 0;
+      counted = scan;
+      continue;
+    }
+    misses = 0;
     int32_t run = match.length > 0 ? AgreeingRun(e, scan, offset) : 0;
     if (match.length > 0 && run >= match.length) {
       scan += run;
@@ -258,9 +312,12 @@ int32_t SplitPoint(const Encoding* e, int32_t from, int32_t to, int32_t before,
 }
 
 void Report(Encoding* e, int32_t done) {
-  if (e->progress != nullptr && done - e->reported >= PROGRESS_STEP) {
-    e->reported = done;
-    e->progress(static_cast<int32_t>(done * int64_t{100} / e->newSize));
+  int32_t covered = e->newBase + done;
+  if (e->progress != nullptr && covered - e->reported >= PROGRESS_STEP) {
+    e->reported = covered;
+    e->progress(
+        e->progressFrom +
+        static_cast<int32_t>(covered * int64_t{100 - e->progressFrom} / e->fileSize));
   }
 }
 
@@ -385,9 +442,35 @@ void EncodeBlock(Encoding* e, int32_t start, int32_t copy, int32_t offset,
   Report(e, start + copy + literal);
 }
 
-void EncodeBlocks(Encoding* e) {
-  int32_t copyStart = 0, offset = 0;
-  for (int32_t scan = 0; copyStart < e->newSize;) {
+const HeldRegion* RegionAt(const Encoding* e, int32_t at) {
+  int32_t i = 0;
+  while (i + 1 < e->regionCount && e->regions[i + 1].at <= at)
+    i++;
+  return &e->regions[i];
+}
+
+// A copy is coded from the old file's place of its old bytes, a part for
+// each region it runs through.
+void EmitBlock(Encoding* e, int32_t start, int32_t copy, int32_t offset,
+               int32_t literal) {
+  do {
+    const HeldRegion* r = RegionAt(e, copy > 0 ? start + offset : 0);
+    int32_t part = copy > 0 ? std::min(copy, r->at + r->length - (start + offset)) : 0;
+    int32_t shift = r->start - r->at;
+    e->oldEnd = e->fileOldEnd - shift;
+    EncodeBlock(e, start, part, offset, part == copy ? literal : 0);
+    e->fileOldEnd = e->oldEnd + shift;
+    if (part > 0)
+      e->diagonal = e->fileOldEnd - (e->newBase + start + part);
+    start += part;
+    copy -= part;
+  } while (copy > 0);
+}
+
+// Blocks for now[start..newSize), the first one's copy at offset.
+void EncodeBlocks(Encoding* e, int32_t start, int32_t offset) {
+  int32_t copyStart = start;
+  for (int32_t scan = start; copyStart < e->newSize;) {
     Anchor next = NextAnchor(e, scan, offset);
     int32_t forward = ForwardReach(e, copyStart, next.start, offset);
     int32_t backward = next.start < e->newSize
@@ -397,77 +480,401 @@ void EncodeBlocks(Encoding* e) {
     if (copyEnd > nextStart) {
       copyEnd = nextStart = SplitPoint(e, nextStart, copyEnd, offset, next.offset);
     }
-    EncodeBlock(e, copyStart, copyEnd - copyStart, offset, nextStart - copyEnd);
+    EmitBlock(e, copyStart, copyEnd - copyStart, offset, nextStart - copyEnd);
     copyStart = nextStart;
     offset = next.offset;
     scan = next.start + next.length;
   }
 }
 
-void PutSum(RangeEncoder* coder, const uint8_t* now, int32_t newSize) {
-  CompactSum sum{1, 0};
-  AddToSum(&sum, now, newSize);
+void PutSum(RangeEncoder* coder, CompactSum sum) {
   uint32_t value = sum.high << 16 | sum.low;
   for (int shift = 24; shift >= 0; shift -= 8)
     coder->Emit(static_cast<uint8_t>(value >> shift));
 }
 
-bool Encode(Encoding* e) {
+void StartStream(Encoding* e) {
   RangeEncoder* c = &e->coder;
   c->Emit(COMPACT_LEAD);
   for (uint8_t magic : COMPACT_MAGIC)
     c->Emit(magic);
   c->Emit(COMPACT_VERSION);
   StartModel2(e->model);
-  EncodeBlocks(e);
+}
+
+// The rest of the stream, then whatever its sink has not had yet.
+bool FinishStream(Encoding* e, CompactSum sum) {
+  RangeEncoder* c = &e->coder;
   c->Finish();
-  PutSum(c, e->now, e->newSize);
+  PutSum(c, sum);
+  CompactStream* s = c->out;
+  if (!c->failed && s->sink != nullptr && s->size > 0) {
+    c->failed = !s->sink(s->sinkContext, s->bytes, s->size);
+    s->size = 0;
+  }
   return !c->failed;
+}
+
+// The coding side's records, and the matcher's that do not depend on the
+// files; null when memory ran out.
+Encoding* StartEncoding(CompactStream* stream, int32_t newSize, ProgressReport progress) {
+  Encoding* e = static_cast<Encoding*>(std::malloc(sizeof(Encoding)));
+  CompactModel2* model = static_cast<CompactModel2*>(std::malloc(sizeof(CompactModel2)));
+  RepeatFinder* repeats = static_cast<RepeatFinder*>(std::malloc(sizeof(RepeatFinder)));
+  if (e == nullptr || model == nullptr || repeats == nullptr) {
+    std::free(e);
+    std::free(model);
+    std::free(repeats);
+    return nullptr;
+  }
+  *e = Encoding{};
+  e->fileSize = newSize;
+  e->model = model;
+  e->repeats = repeats;
+  e->progress = progress;
+  e->coder = RangeEncoder{stream, false, 0, UINT32_MAX, 0, 1};
+  for (int i = 0; i < (1 << (PROBABILITY_BITS - 4)); i++)
+    e->costs[i] = static_cast<int32_t>(
+        std::lround(-256 * std::log2((i + 0.5) / (1 << (PROBABILITY_BITS - 4)))));
+  return e;
+}
+
+void FreeEncoding(Encoding* e) {
+  std::free(e->model);
+  std::free(e->repeats);
+  std::free(e);
+}
+
+// The new bytes now[0..newSize) are the file's from newBase: repeats are
+// found among them alone.
+void SeeNew(Encoding* e, const uint8_t* now, int32_t newSize, int32_t newBase) {
+  e->now = now;
+  e->newSize = newSize;
+  e->newBase = newBase;
+  std::memset(e->repeats->head, 0xFF, sizeof e->repeats->head);
+  e->repeats->filled = 0;
+}
+
+// The whole files in memory, searched through the old one's suffix array.
+// False, with nothing coded, when memory ran out; then the stream's
+// failure tells why it stopped.
+bool EncodeWhole(Encoding* e, const uint8_t* old, int32_t oldSize, const uint8_t* now,
+                 int32_t newSize, int32_t progressFrom) {
+  int32_t* suffixes = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (oldSize + 1)));
+  if (suffixes == nullptr || !SortSuffixes(old, oldSize, suffixes)) {
+    std::free(suffixes);
+    return false;
+  }
+  e->old = old;
+  e->oldSize = oldSize;
+  e->suffixes = suffixes;
+  e->regions[0] = HeldRegion{0, 0, oldSize};
+  e->regionCount = 1;
+  e->progressFrom = progressFrom;
+  if (e->progress != nullptr && progressFrom > 0)
+    e->progress(progressFrom);
+  SeeNew(e, now, newSize, 0);
+  // Both indexes are taken after sorting, which needs more while it works;
+  // without them the encoder searches more.
+  e->buckets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (PAIR_BUCKETS + 1)));
+  if (e->buckets != nullptr)
+    FindPairBuckets(old, oldSize, e->buckets);
+  MarkGrams(e);
+  StartStream(e);
+  EncodeBlocks(e, 0, 0);
+  CompactSum sum{1, 0};
+  AddToSum(&sum, now, newSize);
+  FinishStream(e, sum);
+  std::free(e->buckets);
+  std::free(e->grams);
+  std::free(suffixes);
+  return true;
+}
+
+// Files are read in pieces of at most this many bytes; the stream is
+// handed on in pieces of this size.
+constexpr int32_t READ_PIECE = 8 << 20;
+constexpr int32_t STREAM_PIECE = 1 << 20;
+// The old file's samples take at most this much memory, or a quarter of
+// what the limits leave.
+constexpr int64_t SAMPLES_MEMORY = 128 << 20;
+constexpr int32_t MIN_WINDOW = 1 << 16;
+constexpr int32_t MIN_SEGMENT = 1 << 12;
+constexpr int32_t RUN_CAPACITY = 1 << 16;
+// A window filled anew grows into what comes next: up to this many times
+// the segment's length beyond what it needs.
+constexpr int32_t GROW_SEGMENTS = 2;
+// Progress: whole files are sorted, large old files sampled, before coding.
+constexpr int32_t SORT_SHARE = 40;
+constexpr int32_t SAMPLE_SHARE = 10;
+
+bool ReadPieces(bool (*read)(void*, int32_t, uint8_t*, int32_t), void* context,
+                int32_t offset, uint8_t* bytes, int32_t count) {
+  for (int32_t done = 0; done < count;) {
+    int32_t piece = std::min(READ_PIECE, count - done);
+    if (!read(context, offset + done, bytes + done, piece))
+      return false;
+    done += piece;
+  }
+  return true;
+}
+
+struct WindowSizes {
+  int32_t window;
+  int32_t segment;
+  int64_t samples;  // 0 when the window holds the whole old file
+};
+
+int64_t WindowMemory(int32_t window) {
+  return window + ChainsMemory(window);
+}
+
+// The largest window that fits in memory beside the rest; with a large
+// old file, part of the memory goes to its samples.
+bool SizeWindow(int32_t oldSize, int32_t newSize, int64_t memory, WindowSizes* sizes) {
+  int64_t left = memory - COMPACT_FIXED_MEMORY;
+  int32_t segment = std::max(MIN_SEGMENT, std::min(CompactLimit.segment, newSize));
+  int32_t window = std::max(1, std::min(CompactLimit.window, oldSize));
+  sizes->samples = 0;
+  for (;;) {
+    int64_t room = left - sizes->samples - COMPACT_BUFFER_SIZE - segment;
+    while (window > MIN_WINDOW && WindowMemory(window) > room)
+      window -= window / 16 + 1;
+    if (window >= oldSize || sizes->samples > 0)
+      break;
+    sizes->samples = SamplesMemory(oldSize, std::min(SAMPLES_MEMORY, left / 4));
+  }
+  sizes->window = window;
+  sizes->segment = std::max(MIN_SEGMENT, std::min(segment, window / 2));
+  return WindowMemory(window) + sizes->samples + COMPACT_BUFFER_SIZE + sizes->segment <=
+         left;
+}
+
+// The windowed matcher's own records beside the Encoding.
+struct Window {
+  const CompactFiles* files;
+  int32_t oldSize;
+  int32_t newSize;
+  WindowSizes sizes;
+  OldSamples samples;  // none while sizes.samples is 0
+  MatchChains chains;
+  uint8_t* old;
+  uint8_t* now;  // COMPACT_BUFFER_SIZE bytes before a segment, then the segment
+  SampleRun* runs;
+  OldRegion planned[MAX_REGIONS];
+};
+
+bool StartWindow(Window* w) {
+  w->old = static_cast<uint8_t*>(std::malloc(w->sizes.window));
+  w->now = static_cast<uint8_t*>(std::malloc(COMPACT_BUFFER_SIZE + w->sizes.segment));
+  w->runs = static_cast<SampleRun*>(std::malloc(sizeof(SampleRun) * RUN_CAPACITY));
+  return w->old != nullptr && w->now != nullptr && w->runs != nullptr &&
+         StartChains(&w->chains, w->sizes.window) &&
+         (w->sizes.samples == 0 ||
+          StartSamples(&w->samples, w->oldSize, w->sizes.samples));
+}
+
+void FreeWindow(Window* w) {
+  FreeSamples(&w->samples);
+  FreeChains(&w->chains);
+  std::free(w->old);
+  std::free(w->now);
+  std::free(w->runs);
+}
+
+// Samples of the whole old file, read in pieces through the new bytes'
+// buffer, which is free until coding starts.
+bool SampleOld(Window* w, Encoding* e) {
+  for (int32_t at = 0, count; at < w->oldSize; at += count) {
+    count = std::min(w->sizes.segment, w->oldSize - at);
+    int32_t read = std::min(count + SAMPLE_WIDTH - 1, w->oldSize - at);
+    if (!ReadPieces(w->files->readOld, w->files->context, at, w->now, read))
+      return false;
+    AddSamples(&w->samples, w->now, at, count);
+    if (e->progress != nullptr)
+      e->progress(
+          static_cast<int32_t>(SAMPLE_SHARE * (int64_t{at} + count) / w->oldSize));
+  }
+  return true;
+}
+
+// Reads the regions into the window, one after the other, and indexes them.
+bool HoldRegions(Window* w, Encoding* e, const OldRegion* regions, int32_t count) {
+  int32_t at = 0;
+  for (int32_t i = 0; i < count; i++) {
+    const OldRegion& r = regions[i];
+    if (!ReadPieces(w->files->readOld, w->files->context, r.start, w->old + at, r.length))
+      return false;
+    e->regions[i] = HeldRegion{r.start, at, r.length};
+    at += r.length;
+  }
+  e->regionCount = count;
+  e->old = w->old;
+  e->oldSize = at;
+  e->chains = &w->chains;
+  IndexText(&w->chains, w->old, at);
+  return true;
+}
+
+bool Holds(const Encoding* e, const OldRegion* regions, int32_t count) {
+  for (int32_t i = 0; i < count; i++) {
+    const OldRegion& r = regions[i];
+    bool held = false;
+    for (int32_t j = 0; j < e->regionCount && !held; j++)
+      held = e->regions[j].start <= r.start &&
+             int64_t{r.start} + r.length <=
+                 int64_t{e->regions[j].start} + e->regions[j].length;
+    if (!held)
+      return false;
+  }
+  return true;
+}
+
+// Makes the window hold the old regions that the new bytes
+// segment[0..*count), from start, draw on, cutting *count short where they
+// do not all fit: kept as it is when it holds them, else filled anew with
+// them, grown into the rest of it.
+CompactEncoding PlanSegment(Window* w, Encoding* e, const uint8_t* segment,
+                            int32_t* count, int32_t start) {
+  if (w->sizes.samples == 0) {
+    OldRegion whole{0, w->oldSize};
+    if (e->regionCount == 0 && !HoldRegions(w, e, &whole, 1))
+      return COMPACT_OLD_FAILED;
+    return COMPACT_ENCODED;
+  }
+  int32_t runs = FindRuns(&w->samples, segment, *count, start, w->runs, RUN_CAPACITY);
+  // Samples of strings that recur keep their first place only: the
+  // alignment so far, likely to go on, is held as if it had been found.
+  int64_t aligned = std::clamp<int64_t>(int64_t{start} + e->diagonal, 0, w->oldSize - 1);
+  RegionPlan plan{start, *count, static_cast<int32_t>(aligned), w->sizes.window, 0};
+  int32_t planned = PlanRegions(w->runs, runs, w->oldSize, &plan, w->planned);
+  *count = plan.count;
+  if (e->regionCount > 0 && Holds(e, w->planned, planned))
+    return COMPACT_ENCODED;
+  plan.grow = GROW_SEGMENTS * plan.count;
+  planned = PlanRegions(w->runs, runs, w->oldSize, &plan, w->planned);
+  return HoldRegions(w, e, w->planned, planned) ? COMPACT_ENCODED : COMPACT_OLD_FAILED;
+}
+
+// The offset that continues the last copy's alignment from the new
+// file's place start, at now[keep]; one that reaches no old byte when
+// the window does not hold where it leads.
+int32_t ContinuedOffset(const Encoding* e, int32_t start, int32_t keep) {
+  int64_t place = int64_t{start} + e->diagonal;
+  for (int32_t i = 0; i < e->regionCount; i++) {
+    const HeldRegion& r = e->regions[i];
+    if (r.start <= place && place < int64_t{r.start} + r.length)
+      return static_cast<int32_t>(r.at + (place - r.start) - keep);
+  }
+  return -e->newSize - 1;
+}
+
+CompactEncoding EncodeWindowed(Window* w, Encoding* e) {
+  if (w->sizes.samples > 0) {
+    if (!SampleOld(w, e))
+      return COMPACT_OLD_FAILED;
+    e->progressFrom = SAMPLE_SHARE;
+  }
+  StartStream(e);
+  CompactSum sum{1, 0};
+  int32_t held = 0;  // new bytes in the buffer
+  for (int32_t start = 0; start < w->newSize;) {
+    int32_t keep = std::min(start, COMPACT_BUFFER_SIZE);
+    int32_t count = std::min(w->sizes.segment, w->newSize - start);
+    std::memmove(w->now, w->now + held - keep, keep);
+    if (!ReadPieces(w->files->readNew, w->files->context, start, w->now + keep, count))
+      return COMPACT_NEW_FAILED;
+    // What a segment cut short leaves is read again with the next one.
+    CompactEncoding planned = PlanSegment(w, e, w->now + keep, &count, start);
+    if (planned != COMPACT_ENCODED)
+      return planned;
+    held = keep + count;
+    AddToSum(&sum, w->now + keep, count);
+    SeeNew(e, w->now, held, start - keep);
+    EncodeBlocks(e, keep, ContinuedOffset(e, start, keep));
+    if (e->coder.failed)
+      return COMPACT_STREAM_FAILED;
+    start += count;
+  }
+  return FinishStream(e, sum) ? COMPACT_ENCODED : COMPACT_STREAM_FAILED;
+}
+
+// Both files read whole; COMPACT_TOO_LARGE, with nothing written, when
+// they or the suffix array cannot be had.
+CompactEncoding EncodeWholeFiles(const CompactFiles* f, int32_t oldSize, int32_t newSize,
+                                 Encoding* e) {
+  uint8_t* old = static_cast<uint8_t*>(std::malloc(std::max(oldSize, 1)));
+  uint8_t* now = static_cast<uint8_t*>(std::malloc(std::max(newSize, 1)));
+  CompactEncoding result = COMPACT_TOO_LARGE;
+  if (old == nullptr || now == nullptr)
+    result = COMPACT_TOO_LARGE;
+  else if (!ReadPieces(f->readOld, f->context, 0, old, oldSize))
+    result = COMPACT_OLD_FAILED;
+  else if (!ReadPieces(f->readNew, f->context, 0, now, newSize))
+    result = COMPACT_NEW_FAILED;
+  else if (EncodeWhole(e, old, oldSize, now, newSize, SORT_SHARE))
+    result = e->coder.failed ? COMPACT_STREAM_FAILED : COMPACT_ENCODED;
+  std::free(old);
+  std::free(now);
+  return result;
+}
+
+CompactEncoding EncodeThroughWindow(const CompactFiles* f, int32_t oldSize,
+                                    int32_t newSize, Encoding* e) {
+  // Where the process cannot give what the limits allow, a smaller window
+  // still serves.
+  CompactEncoding result = COMPACT_TOO_LARGE;
+  for (int64_t memory = CompactLimit.memory; result == COMPACT_TOO_LARGE; memory /= 2) {
+    Window w{};
+    w.files = f;
+    w.oldSize = oldSize;
+    w.newSize = newSize;
+    if (!SizeWindow(oldSize, newSize, memory, &w.sizes))
+      break;
+    if (StartWindow(&w))
+      result = EncodeWindowed(&w, e);
+    FreeWindow(&w);
+  }
+  return result;
+}
+
+using FileEncoder = CompactEncoding (*)(const CompactFiles*, int32_t, int32_t, Encoding*);
+
+CompactEncoding EncodeFiles(FileEncoder encoder, const CompactFiles* files,
+                            int32_t oldSize, int32_t newSize, CompactStream* stream) {
+  Encoding* e = StartEncoding(stream, newSize, files->progress);
+  if (e == nullptr)
+    return COMPACT_TOO_LARGE;
+  CompactEncoding result = encoder(files, oldSize, newSize, e);
+  FreeEncoding(e);
+  return result;
 }
 
 }  // namespace
 
-bool CompactFits(int32_t oldSize, int32_t newSize) {
-  return oldSize >= 0 && newSize >= 0 &&
-         COMPACT_BYTES_PER_OLD * oldSize + COMPACT_BYTES_PER_NEW * newSize <=
-             COMPACT_MEMORY_LIMIT;
+CompactLimits CompactLimit = COMPACT_LIMITS;
+
+CompactMode CompactModeFor(int32_t oldSize, int32_t newSize) {
+  if (oldSize < 0 || newSize < 0)
+    return COMPACT_REFUSED;
+  if (oldSize <= CompactLimit.wholeOld && COMPACT_BYTES_PER_OLD * oldSize +
+                                                  COMPACT_BYTES_PER_NEW * newSize +
+                                                  COMPACT_FIXED_MEMORY <=
+                                              CompactLimit.memory)
+    return COMPACT_WHOLE;
+  WindowSizes sizes;
+  return SizeWindow(oldSize, newSize, CompactLimit.memory, &sizes) ? COMPACT_WINDOWED
+                                                                   : COMPACT_REFUSED;
 }
 
 bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
                    int32_t newSize, ProgressReport progress, CompactStream* stream) {
   *stream = CompactStream{};
-  if (!CompactFits(oldSize, newSize))
-    return false;
-  int32_t* suffixes = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (oldSize + 1)));
-  Encoding* e = static_cast<Encoding*>(std::malloc(sizeof(Encoding)));
-  CompactModel2* model = static_cast<CompactModel2*>(std::malloc(sizeof(CompactModel2)));
-  RepeatFinder* repeats = static_cast<RepeatFinder*>(std::malloc(sizeof(RepeatFinder)));
-  bool encoded = suffixes != nullptr && e != nullptr && model != nullptr &&
-                 repeats != nullptr && Grow(stream, newSize / 4 + 64) &&
-                 SortSuffixes(old, oldSize, suffixes);
-  if (encoded) {
-    std::memset(repeats->head, 0xFF, sizeof repeats->head);
-    repeats->filled = 0;
-    *e = Encoding{old,      oldSize, now,     newSize, suffixes, model, {}, 0,
-                  progress, 0,       repeats, nullptr, nullptr,  0,     {}};
-    // Both indexes are taken after sorting, which needs more while it works;
-    // without them the encoder searches more.
-    e->buckets = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * (PAIR_BUCKETS + 1)));
-    if (e->buckets != nullptr)
-      FindPairBuckets(old, oldSize, e->buckets);
-    MarkGrams(e);
-    e->coder = RangeEncoder{stream, false, 0, UINT32_MAX, 0, 1};
-    for (int i = 0; i < (1 << (PROBABILITY_BITS - 4)); i++)
-      e->costs[i] = static_cast<int32_t>(
-          std::lround(-256 * std::log2((i + 0.5) / (1 << (PROBABILITY_BITS - 4)))));
-    encoded = Encode(e);
-    std::free(e->buckets);
-    std::free(e->grams);
-  }
-  std::free(suffixes);
-  std::free(e);
-  std::free(model);
-  std::free(repeats);
+  Encoding* e = StartEncoding(stream, newSize, progress);
+  bool encoded = e != nullptr && Grow(stream, newSize / 4 + 64) &&
+                 EncodeWhole(e, old, oldSize, now, newSize, 0) && !e->coder.failed;
+  if (e != nullptr)
+    FreeEncoding(e);
   if (!encoded)
     FreeCompactStream(stream);
   return encoded;
@@ -476,4 +883,19 @@ bool EncodeCompact(const uint8_t* old, int32_t oldSize, const uint8_t* now,
 void FreeCompactStream(CompactStream* stream) {
   std::free(stream->bytes);
   *stream = CompactStream{};
+}
+
+// A whole-file encoding that finds no memory gives way to the window.
+CompactEncoding EncodeCompactFiles(const CompactFiles* files, int32_t oldSize,
+                                   int32_t newSize) {
+  CompactMode mode = CompactModeFor(oldSize, newSize);
+  CompactStream stream{nullptr, 0, STREAM_PIECE, files->writeStream, files->context};
+  stream.bytes = static_cast<uint8_t*>(std::malloc(STREAM_PIECE));
+  CompactEncoding result = COMPACT_TOO_LARGE;
+  if (stream.bytes != nullptr && mode == COMPACT_WHOLE)
+    result = EncodeFiles(EncodeWholeFiles, files, oldSize, newSize, &stream);
+  if (stream.bytes != nullptr && mode != COMPACT_REFUSED && result == COMPACT_TOO_LARGE)
+    result = EncodeFiles(EncodeThroughWindow, files, oldSize, newSize, &stream);
+  std::free(stream.bytes);
+  return result;
 }

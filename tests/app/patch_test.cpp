@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "format/payload.h"
+#include "format/stub_mark.h"
 #include "rt/fingerprints.h"
 #include "tests/test_files.h"
 
@@ -184,6 +186,15 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
       // The suite's stub is random bytes, which declare no compact stream.
       {"compact with a stub that does not apply it", [] { Format = PATCH_COMPACT; },
        "out.exe", PATCH_STUB_WITHOUT_COMPACT},
+      {"compact, with less memory than any way of making it takes",
+       [&] {
+         std::string marked = stub;
+         std::memcpy(&marked[STUB_SIZE / 2], &STUB_MARK, sizeof STUB_MARK);
+         WriteBytes("patch.dat", marked);
+         Format = PATCH_COMPACT;
+         CompactLimit.memory = 1 << 20;
+       },
+       "out.exe", PATCH_TOO_LARGE_FOR_COMPACT},
       // Open inputs share reading only, so nothing changes them while the
       // stream is made; the hook stands in for what could, and for a
       // write that went wrong unnoticed.
@@ -210,6 +221,7 @@ TEST_F(PatchTest, FailuresLeaveOutputAsItWas) {
     EXPECT_EQ(Generate(c.patchPath), c.outcome);
     BeforePatchProof = nullptr;
     Format = PATCH_PLAIN;
+    CompactLimit = COMPACT_LIMITS;
     EXPECT_TRUE(SameBytes(ReadBytes(c.patchPath), kept));
     EXPECT_EQ(ReadBytes("out.exe"), "keep");
     EXPECT_EQ(ListFolder(folder->root), before);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -150,6 +151,47 @@ Bytes Encoded(const Bytes& old, const Bytes& now) {
   return bytes;
 }
 
+// The files read in pieces from memory, the stream written as it comes.
+struct Files {
+  const Bytes* old;
+  const Bytes* now;
+  Bytes stream;
+};
+
+bool ReadPiece(const Bytes* bytes, int32_t offset, uint8_t* into, int32_t count) {
+  if (offset < 0 || count < 0 || size_t(offset) + count > bytes->size())
+    return false;
+  std::copy_n(bytes->begin() + offset, count, into);
+  return true;
+}
+
+// Through a window of 64 KiB, 16 KiB of the new file at a time.
+CompactEncoding EncodeThroughWindow(Files* files,
+                                    int64_t memory = COMPACT_LIMITS.memory) {
+  CompactFiles io{files,
+                  [](void* c, int32_t at, uint8_t* b, int32_t n) {
+                    return ReadPiece(static_cast<Files*>(c)->old, at, b, n);
+                  },
+                  [](void* c, int32_t at, uint8_t* b, int32_t n) {
+                    return ReadPiece(static_cast<Files*>(c)->now, at, b, n);
+                  },
+                  [](void* c, const uint8_t* b, int32_t n) {
+                    static_cast<Files*>(c)->stream.insert(
+                        static_cast<Files*>(c)->stream.end(), b, b + n);
+                    return true;
+                  },
+                  nullptr};
+  CompactLimit = CompactLimits{memory, 0, 1 << 16, 1 << 14};
+  CompactEncoding result =
+      EncodeCompactFiles(&io, static_cast<int32_t>(files->old->size()),
+                         static_cast<int32_t>(files->now->size()));
+  CompactLimit = COMPACT_LIMITS;
+  return result;
+}
+
+// Each pair also goes through the window, which holds only the old regions
+// that samples of the old file point it to: the stream must be as sound,
+// and not much larger.
 TEST(CompactTest, SeededPairsRoundTrip) {
   const size_t sizes[] = {0, 1, 700, 65535, 65537, 300000};
   for (uint32_t seed = 1; seed <= 48; seed++) {
@@ -168,6 +210,10 @@ TEST(CompactTest, SeededPairsRoundTrip) {
     ASSERT_GT(stream[0], 1) << "seed " << seed << ": a plain stream starts like this";
     EXPECT_TRUE(DecodesTo(stream, old, now))
         << "seed " << seed << ", old " << old.size() << " bytes, new " << now.size();
+    Files files{&old, &now, {}};
+    ASSERT_EQ(EncodeThroughWindow(&files), COMPACT_ENCODED) << "seed " << seed;
+    EXPECT_TRUE(DecodesTo(files.stream, old, now)) << "seed " << seed << ", windowed";
+    EXPECT_LE(files.stream.size(), stream.size() * 5 / 4 + 16) << "seed " << seed;
   }
 }
 
@@ -252,11 +298,30 @@ TEST(CompactTest, VersionOneStreamsStillApply) {
   EXPECT_TRUE(DecodesTo(stream, old, now));
 }
 
-TEST(CompactTest, PairsBeyondTheMemoryLimitAreRefusedUntouched) {
-  CompactStream stream;
-  EXPECT_FALSE(EncodeCompact(nullptr, 200 << 20, nullptr, 1, nullptr, &stream));
-  EXPECT_EQ(stream.bytes, nullptr);
-  EXPECT_TRUE(CompactFits(100 << 20, 10 << 20));
+// Stretches moved from anywhere in an old file many windows long are found
+// through its samples, the one moved last cut into segments of its own.
+TEST(CompactTest, WindowFindsStretchesMovedFar) {
+  std::mt19937 rng(4);
+  Bytes old = RandomBytes(rng, 1 << 20, 256), now;
+  for (size_t from : {900000, 20000, 300000, 1000, 700000})
+    now.insert(now.end(), old.begin() + from, old.begin() + from + 100000);
+  for (size_t at = 0; at < now.size(); at += 5000 + rng() % 5000)
+    now[at] ^= 0x55;
+  Files files{&old, &now, {}};
+  ASSERT_EQ(EncodeThroughWindow(&files), COMPACT_ENCODED);
+  EXPECT_TRUE(DecodesTo(files.stream, old, now));
+  EXPECT_LT(files.stream.size(), 1000u);
+}
+
+// With less memory than even the window needs, no mode takes a pair, and
+// nothing is written.
+TEST(CompactTest, PairsNoModeTakesAreRefusedUntouched) {
+  EXPECT_EQ(CompactModeFor(100 << 20, 10 << 20), COMPACT_WHOLE);
+  EXPECT_EQ(CompactModeFor(INT32_MAX, INT32_MAX), COMPACT_WINDOWED);
+  Bytes old(5000), now(5000);
+  Files files{&old, &now, {}};
+  EXPECT_EQ(EncodeThroughWindow(&files, 1 << 20), COMPACT_TOO_LARGE);
+  EXPECT_TRUE(files.stream.empty());
 }
 
 }  // namespace

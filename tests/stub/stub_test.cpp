@@ -11,6 +11,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "app/patch.h"
 #include "app/request.h"
@@ -40,7 +41,8 @@ std::string Edited(std::string bytes, std::mt19937& rng, size_t size, size_t ste
 PatchOutcome MakePatch(const std::string& old, const std::string& now,
                        const std::string& name = "target.bin",
                        const std::string& patch = PATCH, const char* const* texts = TEXTS,
-                       PatchFormat format = PATCH_PLAIN) {
+                       PatchFormat format = PATCH_PLAIN,
+                       ProgressReport progress = nullptr) {
   // A slash is a separator to the system as to the stub.
   const std::string paths[] = {SOURCE + "/" + name, WORK + "\\new.bin"};
   WriteBytes(paths[0], old);
@@ -50,7 +52,7 @@ PatchOutcome MakePatch(const std::string& old, const std::string& now,
   for (int i = 0; i < 11; i++)
     AssignText(&fields[i], i < 9 ? texts[i] : paths[i - 9].c_str());
   PatchOutcome outcome =
-      GeneratePatch(&request, patch.c_str(), nullptr, STUB_FILE_NAME, format);
+      GeneratePatch(&request, patch.c_str(), progress, STUB_FILE_NAME, format);
   FreeRequest(&request);
   return outcome;
 }
@@ -168,6 +170,27 @@ TEST_F(StubTest, LongPathsInstallOrAreRefusedUntouched) {
     ClearFolder(folder);
     RemoveDirectoryA(folder.c_str());
   }
+}
+
+// A compact patch made through a window far smaller than the old file,
+// which holds a stretch moved from its end, installs like any other; its
+// progress runs from the fingerprints to the proof without going back.
+TEST_F(StubTest, PatchMadeThroughAWindowInstalls) {
+  static std::vector<int32_t> reports;
+  std::mt19937 rng(23);
+  const std::string old = RandomBytes(rng, 1 << 20);
+  const std::string now = old.substr(900000) + Edited(old, rng, 900000, 3000);
+  CompactLimit = CompactLimits{COMPACT_LIMITS.memory, 0, 1 << 16, 1 << 14};
+  PatchOutcome outcome = MakePatch(old, now, "target.bin", PATCH, TEXTS, PATCH_COMPACT,
+                                   [](int32_t percent) { reports.push_back(percent); });
+  CompactLimit = COMPACT_LIMITS;
+  ASSERT_EQ(outcome, PATCH_WRITTEN);
+  EXPECT_LT(ReadBytes(PATCH).size(), STUB_SIZE + 10000u);
+  EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()) && reports.front() < 10 &&
+              reports.back() == 100);
+  WriteBytes(TARGET, old);
+  EXPECT_EQ(RunPatch("/S /D=" + SITE), STUB_DONE);
+  EXPECT_TRUE(SameBytes(ReadBytes(TARGET), now));
 }
 
 // Where nothing can be written or the disk fills, neither the tool's patch

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/patch_hook.h"
 #include "app/proof.h"
 #include "app/request.h"
 #include "format/compact.h"
@@ -28,8 +29,11 @@ constexpr size_t TEMP_PATH_SIZE = 260;   // temporary names are system paths
 constexpr int32_t BUFFER_SIZE = 4 * DIFF_BLOCK;
 static_assert(STUB_SIZE <= BUFFER_SIZE);
 
-// What one run holds until it ends. While no step has failed the outcome is
-// PATCH_WRITTEN; it stays so only if the final move succeeds.
+// A step's outcome when it did not fail. The run's outcome becomes
+// PATCH_WRITTEN only with the final move, which is the last such step.
+constexpr PatchOutcome STEP_DONE = PATCH_WRITTEN;
+
+// What one run holds until it ends.
 struct PatchRun {
   const PatchRequest* request;
   ProgressReport progress;
@@ -100,7 +104,7 @@ PatchOutcome CheckStubTakesCompact(PatchRun* run) {
   if (!read)
     return PATCH_STUB_REJECTED;
   return StubAppliesCompact(run->buffer, STUB_SIZE, COMPACT_VERSION)
-             ? PATCH_WRITTEN
+             ? STEP_DONE
              : PATCH_STUB_WITHOUT_COMPACT;
 }
 
@@ -128,7 +132,7 @@ PatchOutcome PrepareRun(PatchRun* run) {
     return PATCH_OUTPUT_FAILED;
   if (run->format == PATCH_COMPACT) {
     PatchOutcome stub = CheckStubTakesCompact(run);
-    if (stub != PATCH_WRITTEN)
+    if (stub != STEP_DONE)
       return stub;
     if (CompactModeFor(run->oldSize, run->newSize) == COMPACT_REFUSED)
       return PATCH_TOO_LARGE_FOR_COMPACT;
@@ -143,7 +147,7 @@ PatchOutcome PrepareRun(PatchRun* run) {
   if (!KeepTempFileBeside(run->patchPath, run->tempPath, TEMP_PATH_SIZE) ||
       CreateForWrite(SLOT_PATCH, run->tempPath) == 0)
     return PATCH_OUTPUT_FAILED;
-  return PATCH_WRITTEN;
+  return STEP_DONE;
 }
 
 bool Write(const void* bytes, int32_t count) {
@@ -164,11 +168,12 @@ bool Read(int32_t slot, unsigned char* bytes, int32_t count) {
 PatchOutcome CopyStub(PatchRun* run) {
   if (!Read(SLOT_STUB, run->buffer, STUB_SIZE))
     return PATCH_STUB_REJECTED;
-  return Write(run->buffer, STUB_SIZE) ? PATCH_WRITTEN : PATCH_OUTPUT_FAILED;
+  return Write(run->buffer, STUB_SIZE) ? STEP_DONE : PATCH_OUTPUT_FAILED;
 }
 
-// A result kept while the next is built behind it.
-const char* KeepResult(char* result) {
+// Sets aside a result built at the ScratchCursor, so that the next one is
+// built behind it instead of over it.
+const char* SetAsideResult(char* result) {
   ScratchCursor++;
   return result;
 }
@@ -181,8 +186,8 @@ void PayloadLinesOf(const PatchRun* run, const char* (&lines)[LINE_COUNT]) {
     lines[text.line] = request->*text.field;
   lines[LINE_OLD_FINGERPRINT] = run->oldFingerprint;
   lines[LINE_NEW_FINGERPRINT] = run->newFingerprint;
-  lines[LINE_OLD_SIZE] = KeepResult(FormatDecimal(run->oldSize, ScratchCursor));
-  lines[LINE_NEW_SIZE] = KeepResult(FormatDecimal(run->newSize, ScratchCursor));
+  lines[LINE_OLD_SIZE] = SetAsideResult(FormatDecimal(run->oldSize, ScratchCursor));
+  lines[LINE_NEW_SIZE] = SetAsideResult(FormatDecimal(run->newSize, ScratchCursor));
   lines[LINE_OLD_NAME] = PathFileName(request->OldPath);
 }
 
@@ -194,7 +199,7 @@ PatchOutcome WritePayloadLines(PatchRun* run) {
   for (const char* line : lines)
     if (!WriteLine(line))
       return PATCH_OUTPUT_FAILED;
-  return PATCH_WRITTEN;
+  return STEP_DONE;
 }
 
 // One step per DIFF_BLOCK of the new file; past the old file's end the old
@@ -218,7 +223,7 @@ PatchOutcome WriteDifferences(PatchRun* run, ProgressReport progress) {
     if (count == DIFF_BLOCK && progress != nullptr)
       progress(++k * 100 / blocks);
   }
-  return PATCH_WRITTEN;
+  return STEP_DONE;
 }
 
 bool ReadAt(int32_t slot, int32_t offset, uint8_t* bytes, int32_t count) {
@@ -245,7 +250,7 @@ PatchOutcome WriteCompact(PatchRun* run, ProgressReport progress) {
   CompactFiles files{nullptr, ReadOldAt, ReadNewAt, WriteStream, progress};
   switch (EncodeCompactFiles(&files, run->oldSize, run->newSize)) {
     case COMPACT_ENCODED:
-      return PATCH_WRITTEN;
+      return STEP_DONE;
     case COMPACT_OLD_FAILED:
       return PATCH_OLD_UNREADABLE;
     case COMPACT_NEW_FAILED:
@@ -260,12 +265,12 @@ PatchOutcome WriteCompact(PatchRun* run, ProgressReport progress) {
 PatchOutcome WritePatch(PatchRun* run) {
   ProgressReport progress = EnterPhase(run, PHASE_STREAM);
   PatchOutcome outcome = CopyStub(run);
-  if (outcome == PATCH_WRITTEN)
+  if (outcome == STEP_DONE)
     outcome = WritePayloadLines(run);
-  if (outcome == PATCH_WRITTEN)
+  if (outcome == STEP_DONE)
     outcome = run->format == PATCH_COMPACT ? WriteCompact(run, progress)
                                            : WriteDifferences(run, progress);
-  if (outcome == PATCH_WRITTEN &&
+  if (outcome == STEP_DONE &&
       (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
     outcome = PATCH_OUTPUT_FAILED;
   return outcome;
@@ -294,7 +299,7 @@ PatchOutcome ProveRun(const PatchRun* run) {
     return PATCH_NEW_CHANGED;
   if (proof == PROOF_OLD_UNREADABLE)
     return PATCH_OLD_UNREADABLE;
-  return proof == PROOF_HOLDS ? PATCH_WRITTEN : PATCH_CHECK_FAILED;
+  return proof == PROOF_HOLDS ? STEP_DONE : PATCH_CHECK_FAILED;
 }
 
 }  // namespace
@@ -311,15 +316,15 @@ PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
   run.format = format;
   run.progress = progress;
   PatchOutcome outcome = PrepareRun(&run);
-  if (outcome == PATCH_WRITTEN)
+  if (outcome == STEP_DONE)
     outcome = WritePatch(&run);
   // The output must not be open while it is read back and moved into place.
   CloseSlots();
-  if (outcome == PATCH_WRITTEN)
+  if (outcome == STEP_DONE)
     outcome = ProveRun(&run);
-  if (outcome == PATCH_WRITTEN && MoveReplacing(run.tempPath, patchPath) == 0)
+  if (outcome == STEP_DONE && MoveReplacing(run.tempPath, patchPath) == 0)
     outcome = PATCH_OUTPUT_FAILED;
-  if (outcome != PATCH_WRITTEN && run.tempPath[0] != '\0')
+  if (outcome != STEP_DONE && run.tempPath[0] != '\0')
     DeletePath(run.tempPath);
   MainFree(run.buffer);
   return outcome;

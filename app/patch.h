@@ -51,15 +51,10 @@ enum PatchFormat { PATCH_PLAIN, PATCH_COMPACT };
 
 constexpr char STUB_FILE_NAME[] = "patch.dat";
 
-// Called, when set, with the temporary file's path once the patch is
-// written and closed and before it is read back. Tests damage the patch or
-// change an input there; the tool leaves it unset.
-extern void (*BeforePatchProof)(const char* tempPath);
-
 // The stub is read from stubPath; the form's is "patch.dat" in the current
 // folder. progress is called with (k * 100) / B after each full DIFF_BLOCK
-// of the new file; for a compact patch, which holds both files in memory,
-// it follows the encoder.
+// of the new file; for a compact patch it follows the whole run: the
+// inputs' fingerprints, the encoder and the read-back.
 PatchOutcome GeneratePatch(const PatchRequest* request, const char* patchPath,
                            ProgressReport progress, const char* stubPath = STUB_FILE_NAME,
                            PatchFormat format = PATCH_PLAIN);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/patch.h"
+#include "app/patch_hook.h"
 #include "format/stream.h"
 #include "rt/files.h"
 #include "rt/fingerprints.h"

@@ -1,6 +1,7 @@
 // The patch writer against an oracle of the file layout, its lines read back
 // by the stub's rules; every failure leaves the output path as it was.
 #include "app/patch.h"
+#include "app/patch_hook.h"
 #include "app/request.h"
 
 #include <gtest/gtest.h>

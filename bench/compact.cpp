@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -148,13 +149,17 @@ Ours Measure(const Pair& pair) {
     std::exit(1);
   }
   Bytes bytes(stream.bytes, stream.bytes + stream.size);
-  double start = Now();
-  if (!DecodesTo(bytes, old, now)) {
-    std::fprintf(stderr, "bench: the compact stream of %s does not decode\n", pair.name);
-    std::exit(1);
+  // The best of three decodes, as the encoders are timed.
+  ours.applySeconds = 1e9;
+  for (int run = 0; run < 3; run++) {
+    double start = Now();
+    if (!DecodesTo(bytes, old, now)) {
+      std::fprintf(stderr, "bench: the compact stream of %s does not decode\n", pair.name);
+      std::exit(1);
+    }
+    ours.applySeconds = std::min(ours.applySeconds, Now() - start);
   }
   ours.compact = stream.size;
-  ours.applySeconds = Now() - start;
   FreeCompactStream(&stream);
   return ours;
 }
@@ -208,8 +213,8 @@ int main() {
   }
   std::printf(
       "encode seconds of the compact encoder and the peers built for this machine, each\n"
-      "the best of three whole runs of its program; ours applied in this process under\n"
-      "Wine (here it may run on qemu-i386 emulation); sums without the random pair\n");
+      "the best of three whole runs of its program; ours applied (best of three) in this\n"
+      "process under Wine (maybe on qemu-i386 emulation); sums without the random pair\n");
   std::printf("compact_size_ratio_to_bsdiff_exe=%.3f\n", exeRatio);
   std::printf("compact_size_ratio_to_bsdiff_max=%.3f\n", maxRatio);
   std::printf("compact_random_growth=%.4f\n", randomGrowth);

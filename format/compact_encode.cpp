@@ -184,12 +184,6 @@ struct Anchor {
   int32_t length;
 };
 
-uint32_t GramHash(const uint8_t* bytes, int bits) {
-  uint64_t gram;
-  std::memcpy(&gram, bytes, sizeof gram);
-  return static_cast<uint32_t>((gram * 0x9E3779B97F4A7C15u) >> (64 - bits));
-}
-
 // Whether the eight new bytes from at may occur in the old file; false
 // only when they surely do not.
 bool MayOccur(const Encoding* e, int32_t at) {

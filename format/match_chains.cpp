@@ -8,12 +8,6 @@ namespace {
 constexpr int MIN_HEAD_BITS = 12;
 constexpr int MAX_HEAD_BITS = 24;
 
-uint32_t GramHash(const uint8_t* bytes, int bits) {
-  uint64_t gram;
-  std::memcpy(&gram, bytes, sizeof gram);
-  return static_cast<uint32_t>((gram * 0x9E3779B97F4A7C15u) >> (64 - bits));
-}
-
 // About two chained places a chain.
 int HeadBits(int32_t capacity) {
   int bits = MIN_HEAD_BITS;

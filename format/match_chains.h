@@ -7,12 +7,21 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "format/suffix_array.h"
 
 constexpr int32_t CHAIN_STEP = 2;
 constexpr int32_t CHAIN_GRAM = 8;
 constexpr int CHAIN_DEPTH = 48;
+
+// The eight bytes from bytes hashed to bits bits (up to 32); inline, as
+// matchers call it at nearly every place they search.
+inline uint32_t GramHash(const uint8_t* bytes, int bits) {
+  uint64_t gram;
+  std::memcpy(&gram, bytes, sizeof gram);
+  return static_cast<uint32_t>((gram * 0x9E3779B97F4A7C15u) >> (64 - bits));
+}
 
 struct MatchChains {
   int32_t capacity;  // the longest text it can index

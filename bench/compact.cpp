@@ -133,6 +133,7 @@ long long PlainSize(const Bytes& old, const Bytes& now) {
 }
 
 struct Ours {
+  long long newSize;
   long long plain;
   long long compact;
   double applySeconds;
@@ -142,7 +143,7 @@ Ours Measure(const Pair& pair) {
   Bytes old = Load(pair.oldPath), now = Load(pair.newPath);
   int32_t oldSize = static_cast<int32_t>(old.size()),
           newSize = static_cast<int32_t>(now.size());
-  Ours ours{PlainSize(old, now), 0, 0};
+  Ours ours{newSize, PlainSize(old, now), 0, 0};
   CompactStream stream;
   if (!EncodeCompact(old.data(), oldSize, now.data(), newSize, nullptr, &stream)) {
     std::fprintf(stderr, "bench: %s is too large for the compact encoder\n", pair.name);
@@ -154,7 +155,8 @@ Ours Measure(const Pair& pair) {
   for (int run = 0; run < 3; run++) {
     double start = Now();
     if (!DecodesTo(bytes, old, now)) {
-      std::fprintf(stderr, "bench: the compact stream of %s does not decode\n", pair.name);
+      std::fprintf(stderr, "bench: the compact stream of %s does not decode\n",
+                   pair.name);
       std::exit(1);
     }
     ours.applySeconds = std::min(ours.applySeconds, Now() - start);
@@ -187,7 +189,7 @@ int main() {
   double exeRatio = 0, maxRatio = 0, slowest = 1e9, randomGrowth = 0;
   for (const Pair& p : pairs) {
     Ours ours = Measure(p);
-    long long size = static_cast<long long>(Load(p.newPath).size());
+    long long size = ours.newSize;
     std::printf("%-9s %-9s %9lld %9lld %9lld %9lld %9lld %9lld   %.3f %.3f %.3f %.3f\n",
                 p.name, p.kind, size, ours.plain, ours.compact, p.bsdiff.bytes,
                 p.xdelta3.bytes, p.zstd.bytes, p.native.seconds, p.bsdiff.seconds,
@@ -213,8 +215,10 @@ int main() {
   }
   std::printf(
       "encode seconds of the compact encoder and the peers built for this machine, each\n"
-      "the best of three whole runs of its program; ours applied (best of three) in this\n"
-      "process under Wine (maybe on qemu-i386 emulation); sums without the random pair\n");
+      "the best of three whole runs of its program; ours applied (best of three) in "
+      "this\n"
+      "process under Wine (maybe on qemu-i386 emulation); sums without the random "
+      "pair\n");
   std::printf("compact_size_ratio_to_bsdiff_exe=%.3f\n", exeRatio);
   std::printf("compact_size_ratio_to_bsdiff_max=%.3f\n", maxRatio);
   std::printf("compact_random_growth=%.4f\n", randomGrowth);

@@ -800,14 +800,14 @@ CompactEncoding EncodeWholeFiles(const CompactFiles* f, int32_t oldSize, int32_t
   uint8_t* old = static_cast<uint8_t*>(std::malloc(std::max(oldSize, 1)));
   uint8_t* now = static_cast<uint8_t*>(std::malloc(std::max(newSize, 1)));
   CompactEncoding result = COMPACT_TOO_LARGE;
-  if (old == nullptr || now == nullptr)
-    result = COMPACT_TOO_LARGE;
-  else if (!ReadPieces(f->readOld, f->context, 0, old, oldSize))
-    result = COMPACT_OLD_FAILED;
-  else if (!ReadPieces(f->readNew, f->context, 0, now, newSize))
-    result = COMPACT_NEW_FAILED;
-  else if (EncodeWhole(e, old, oldSize, now, newSize, SORT_SHARE))
-    result = e->coder.failed ? COMPACT_STREAM_FAILED : COMPACT_ENCODED;
+  if (old != nullptr && now != nullptr) {
+    if (!ReadPieces(f->readOld, f->context, 0, old, oldSize))
+      result = COMPACT_OLD_FAILED;
+    else if (!ReadPieces(f->readNew, f->context, 0, now, newSize))
+      result = COMPACT_NEW_FAILED;
+    else if (EncodeWhole(e, old, oldSize, now, newSize, SORT_SHARE))
+      result = e->coder.failed ? COMPACT_STREAM_FAILED : COMPACT_ENCODED;
+  }
   std::free(old);
   std::free(now);
   return result;

@@ -69,6 +69,5 @@ constexpr SystemLibrary LIBRARIES[] = {
 }  // namespace
 
 bool LoadWindowLibraries() {
-  RestrictLibrarySearch();
   return LoadSystemLibraries(LIBRARIES);
 }

@@ -52,6 +52,5 @@ constexpr SystemLibrary LIBRARIES[] = {
 }  // namespace
 
 bool LoadStubLibraries() {
-  RestrictLibrarySearch();
   return LoadSystemLibraries(LIBRARIES);
 }

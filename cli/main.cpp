@@ -217,7 +217,6 @@ extern "C" int mainCRTStartup();
 
 // No library but KERNEL32 and the C runtime is loaded before this.
 extern "C" int ConsoleEntry() {
-  RestrictLibrarySearch();
   if (!LoadSystemLibraries(LIBRARIES))
     return OutcomeExitCode(PATCH_OUTPUT_FAILED);
   return mainCRTStartup();

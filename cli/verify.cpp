@@ -56,16 +56,23 @@ void ReportFacts(const PatchReader* r, LineReport facts) {
                                 .c_str());
 }
 
-// The stub installs only over a file of the old size and fingerprint.
+// The stub installs only over a file of the old size and, where the patch
+// names one, the old fingerprint; like the stub, this reads the file only
+// once its size fits and a fingerprint is named.
 Verdict CheckOldFile(const PatchReader* r, const char* oldPath) {
-  ScratchMark mark;
   int32_t size = QueryFileSize(oldPath);
-  const char* fingerprint = size > 0 ? FileMd5Hex(oldPath) : "";
-  const char* wanted = r->line[LINE_OLD_FINGERPRINT];
-  if (size < 0 || fingerprint[0] == '\0')
+  if (size < 0)
     return {EXIT_UNREADABLE, OLD_UNREADABLE};
-  if (size != r->facts.oldSize ||
-      (wanted[0] != '\0' && !StringsEqual(fingerprint, wanted)))
+  if (size != r->facts.oldSize)
+    return {EXIT_OLD_NOT_UPDATED, OLD_NOT_UPDATED};
+  const char* wanted = r->line[LINE_OLD_FINGERPRINT];
+  if (wanted[0] == '\0')
+    return {0, SOUND};
+  ScratchMark mark;
+  const char* fingerprint = FileMd5Hex(oldPath);
+  if (fingerprint[0] == '\0')
+    return {EXIT_UNREADABLE, OLD_UNREADABLE};
+  if (!StringsEqual(fingerprint, wanted))
     return {EXIT_OLD_NOT_UPDATED, OLD_NOT_UPDATED};
   return {0, SOUND};
 }

@@ -1,6 +1,8 @@
 // The patch file: the patcher stub, STUB_SIZE bytes, then the fourteen
 // payload lines (format/payload.h), then the difference stream
-// (format/stream.h) up to the end of the file. No header, no alignment.
+// (format/stream.h, or format/compact.h) up to the end of the file, or in a
+// signed patch up to the certificate table (format/patch_reader.h). No
+// header, no alignment of our own.
 //
 // The build pads the stub to STUB_SIZE and the scripts make stand-ins of
 // that length: both read the number from this line, so keep its shape.

@@ -68,6 +68,12 @@ bool PlaceTable(PatchReader* r, const uint32_t entry[2]) {
           int64_t{entry[0]} + entry[1] == r->patchSize);
 }
 
+// The most zero bytes a signing tool may put between the stream and the
+// table.
+int64_t PaddingLimit(const PatchReader* r) {
+  return r->tableSize != 0 ? TABLE_ALIGNMENT - 1 : 0;
+}
+
 // The lines as the tool wrote them, read no further than the payload.
 ReadResult ReadLines(PatchReader* r) {
   int64_t left = r->payloadEnd - STUB_SIZE;
@@ -91,10 +97,9 @@ ReadResult ReadKind(PatchReader* r) {
   // A compact stream's length says nothing; a plain one has one or two
   // bytes a position, and a signed patch may add padding behind it.
   int64_t length = r->payloadEnd - r->streamStart;
-  int64_t padding = r->tableSize != 0 ? TABLE_ALIGNMENT - 1 : 0;
-  bool possible =
-      r->kind == STREAM_COMPACT ||
-      (length >= r->facts.newSize && length - padding <= 2 * int64_t{r->facts.newSize});
+  bool possible = r->kind == STREAM_COMPACT ||
+                  (length >= r->facts.newSize &&
+                   length - PaddingLimit(r) <= 2 * int64_t{r->facts.newSize});
   return possible ? READ_DONE : READ_DAMAGED;
 }
 
@@ -181,7 +186,7 @@ ReadResult DecodePlainStream(PatchReader* r) {
 // up to the table's boundary.
 bool EndsAtPayloadEnd(PatchReader* r) {
   int64_t left = r->unreadCount + (r->payloadEnd - r->readAt);
-  if (left > (r->tableSize != 0 ? TABLE_ALIGNMENT - 1 : 0))
+  if (left > PaddingLimit(r))
     return false;
   for (int byte; (byte = NextStreamByte(r)) >= 0;)
     if (byte != 0)

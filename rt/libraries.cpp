@@ -15,8 +15,6 @@ Function Cast(FARPROC found) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
-}  // namespace
-
 void RestrictLibrarySearch() {
   auto restrict = Cast<SetDefaultDllDirectoriesCall>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"));
@@ -24,7 +22,10 @@ void RestrictLibrarySearch() {
     SetDllDirectoryA("");
 }
 
+}  // namespace
+
 bool LoadSystemLibraries(std::span<const SystemLibrary> libraries) {
+  RestrictLibrarySearch();
   for (const SystemLibrary& library : libraries) {
     // By name, so that a side-by-side assembly (the common controls of the
     // manifest) is taken where the system keeps it.

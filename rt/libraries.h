@@ -36,11 +36,9 @@ struct SystemLibrary {
 #define SYSTEM_FUNCTION_ENTRY(name, decoration) {&name##Slot, #name},
 
 // Restricts every later library search of the process to the system
-// folder. Where the system cannot (Windows 7 without its 2011 update), it
-// at least leaves the current folder out; there the system's known DLLs
-// and side-by-side assemblies are still taken from the system alone.
-void RestrictLibrarySearch();
-
-// Loads each library by name and fills its slots; false when a library or
-// a function is missing.
+// folder, then loads each library by name and fills its slots; false when
+// a library or a function is missing. Where the system cannot restrict the
+// search (Windows 7 without its 2011 update), the current folder is at
+// least left out; there the system's known DLLs and side-by-side
+// assemblies are still taken from the system alone.
 bool LoadSystemLibraries(std::span<const SystemLibrary> libraries);

@@ -143,11 +143,10 @@ StubResult WriteNewVersion(ProgressReport progress) {
   HANDLE out = CreateFileA(TheInstall.temporary, GENERIC_WRITE, 0, nullptr,
                            TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE oldFile = OpenForReading(TheInstall.target);
-  StubResult result = STUB_TARGET_UNREADABLE;
-  if (oldFile != INVALID_HANDLE_VALUE && out == INVALID_HANDLE_VALUE)
-    result = STUB_FOLDER_NOT_WRITABLE;
-  else if (oldFile != INVALID_HANDLE_VALUE)
-    result = WriteDecoded(oldFile, out, progress);
+  StubResult result = oldFile == INVALID_HANDLE_VALUE ? STUB_TARGET_UNREADABLE
+                      : out == INVALID_HANDLE_VALUE
+                          ? STUB_FOLDER_NOT_WRITABLE
+                          : WriteDecoded(oldFile, out, progress);
   CloseIfOpen(out);
   CloseIfOpen(oldFile);
   return result;

@@ -3,28 +3,47 @@
 // missing here shows at link time as an undefined __imp__ symbol.
 #include "rt/libraries.h"
 
-#include <iterator>
-
 #include "stub/stub.h"
 
-#define USER32_FUNCTIONS(F)                                                              \
-  F(AdjustWindowRect, "@12")                                                             \
-  F(CreateWindowExA, "@48")                                                              \
-  F(DefWindowProcA, "@16")                                                               \
-  F(DestroyWindow, "@4")                                                                 \
-  F(DispatchMessageA, "@4") F(EnableWindow, "@8") F(GetDlgItem, "@8")                    \
-      F(GetDlgItemTextA, "@16") F(GetMessageA, "@16") F(GetSystemMetrics, "@4")          \
-          F(IsDialogMessageA, "@8") F(LoadCursorA, "@8") F(LoadIconA, "@8")              \
-              F(MessageBoxA, "@16") F(PeekMessageA, "@20") F(PostMessageA, "@16")        \
-                  F(PostQuitMessage, "@4") F(RegisterClassA, "@4")                       \
-                      F(SendMessageA, "@16") F(SetDlgItemTextA, "@12") F(SetFocus, "@4") \
-                          F(ShowWindow, "@8") F(TranslateMessage, "@4") F(wsprintfA, "")
+// clang-format off
+#define USER32_FUNCTIONS(F)  \
+  F(AdjustWindowRect, "@12") \
+  F(CreateWindowExA, "@48")  \
+  F(DefWindowProcA, "@16")   \
+  F(DestroyWindow, "@4")     \
+  F(DispatchMessageA, "@4")  \
+  F(EnableWindow, "@8")      \
+  F(GetDlgItem, "@8")        \
+  F(GetDlgItemTextA, "@16")  \
+  F(GetMessageA, "@16")      \
+  F(GetSystemMetrics, "@4")  \
+  F(IsDialogMessageA, "@8")  \
+  F(LoadCursorA, "@8")       \
+  F(LoadIconA, "@8")         \
+  F(MessageBoxA, "@16")      \
+  F(PeekMessageA, "@20")     \
+  F(PostMessageA, "@16")     \
+  F(PostQuitMessage, "@4")   \
+  F(RegisterClassA, "@4")    \
+  F(SendMessageA, "@16")     \
+  F(SetDlgItemTextA, "@12")  \
+  F(SetFocus, "@4")          \
+  F(ShowWindow, "@8")        \
+  F(TranslateMessage, "@4")  \
+  F(wsprintfA, "")
 #define GDI32_FUNCTIONS(F)     \
   F(CreateFontIndirectA, "@4") \
-  F(DeleteObject, "@4") F(GetObjectA, "@12") F(GetStockObject, "@4")
-#define COMCTL32_FUNCTIONS(F) F(InitCommonControls, "@0")
-#define SHELL32_FUNCTIONS(F) F(SHBrowseForFolderA, "@4") F(SHGetPathFromIDListA, "@8")
-#define OLE32_FUNCTIONS(F) F(CoTaskMemFree, "@4")
+  F(DeleteObject, "@4")        \
+  F(GetObjectA, "@12")         \
+  F(GetStockObject, "@4")
+#define COMCTL32_FUNCTIONS(F) \
+  F(InitCommonControls, "@0")
+#define SHELL32_FUNCTIONS(F)    \
+  F(SHBrowseForFolderA, "@4")   \
+  F(SHGetPathFromIDListA, "@8")
+#define OLE32_FUNCTIONS(F) \
+  F(CoTaskMemFree, "@4")
+// clang-format on
 
 USER32_FUNCTIONS(SYSTEM_FUNCTION_SLOT)
 GDI32_FUNCTIONS(SYSTEM_FUNCTION_SLOT)
@@ -52,6 +71,5 @@ constexpr SystemLibrary LIBRARIES[] = {
 }  // namespace
 
 bool LoadStubLibraries() {
-  RestrictLibrarySearch();
   return LoadSystemLibraries(LIBRARIES);
 }

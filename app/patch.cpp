@@ -95,17 +95,10 @@ bool KeepFingerprint(const char* path, char (&fingerprint)[FINGERPRINT_SIZE]) {
   return length > 0;
 }
 
-// A stub that does not declare the compact stream the encoder writes would
-// refuse the patch, or worse. The stub is read whole and left at its start.
-PatchOutcome CheckStubTakesCompact(PatchRun* run) {
-  SelectFile(SLOT_STUB);
-  bool read = ReadFileBlock(run->buffer, STUB_SIZE) == STUB_SIZE;
-  SetFilePosition(0);
-  if (!read)
-    return PATCH_STUB_REJECTED;
-  return StubAppliesCompact(run->buffer, STUB_SIZE, COMPACT_VERSION)
-             ? STEP_DONE
-             : PATCH_STUB_WITHOUT_COMPACT;
+// Reads count bytes of a slot's file; false when it delivers fewer.
+bool Read(int32_t slot, unsigned char* bytes, int32_t count) {
+  SelectFile(slot);
+  return count == 0 || ReadFileBlock(bytes, count) == count;
 }
 
 // The cheap checks come first and nothing is created before all of them
@@ -130,10 +123,14 @@ PatchOutcome PrepareRun(PatchRun* run) {
   run->buffer = static_cast<unsigned char*>(MainAlloc(BUFFER_SIZE));
   if (run->buffer == nullptr)
     return PATCH_OUTPUT_FAILED;
+  // The stub stays in the buffer until it is copied into the patch.
+  if (!Read(SLOT_STUB, run->buffer, STUB_SIZE))
+    return PATCH_STUB_REJECTED;
   if (run->format == PATCH_COMPACT) {
-    PatchOutcome stub = CheckStubTakesCompact(run);
-    if (stub != STEP_DONE)
-      return stub;
+    // A stub that does not declare the compact stream the encoder writes
+    // would refuse the patch, or worse.
+    if (!StubAppliesCompact(run->buffer, STUB_SIZE, COMPACT_VERSION))
+      return PATCH_STUB_WITHOUT_COMPACT;
     if (CompactModeFor(run->oldSize, run->newSize) == COMPACT_REFUSED)
       return PATCH_TOO_LARGE_FOR_COMPACT;
   }
@@ -159,15 +156,8 @@ bool WriteLine(const char* text) {
   return WriteTextLine(text) == StringLength(text) + 2;
 }
 
-// Reads count bytes of a slot's file; false when it delivers fewer.
-bool Read(int32_t slot, unsigned char* bytes, int32_t count) {
-  SelectFile(slot);
-  return count == 0 || ReadFileBlock(bytes, count) == count;
-}
-
+// PrepareRun left the stub in the buffer.
 PatchOutcome CopyStub(PatchRun* run) {
-  if (!Read(SLOT_STUB, run->buffer, STUB_SIZE))
-    return PATCH_STUB_REJECTED;
   return Write(run->buffer, STUB_SIZE) ? STEP_DONE : PATCH_OUTPUT_FAILED;
 }
 
@@ -270,8 +260,7 @@ PatchOutcome WritePatch(PatchRun* run) {
   if (outcome == STEP_DONE)
     outcome = run->format == PATCH_COMPACT ? WriteCompact(run, progress)
                                            : WriteDifferences(run, progress);
-  if (outcome == STEP_DONE &&
-      (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
+  if (outcome == STEP_DONE && (SelectFile(SLOT_PATCH) == 0 || FlushCurrentFile() == 0))
     outcome = PATCH_OUTPUT_FAILED;
   return outcome;
 }
